@@ -1,0 +1,63 @@
+#include "config/conf_file.h"
+
+#include "config/string_file.h"
+#include "util/file_system.h"
+#include "util/temp_file.h"
+#include "util/unique_fd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Makes sure a file stands at path: a folder there is removed with its contents, and a missing
+// file is created empty.
+bool EnsureFileExists(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (!S_ISDIR(status.st_mode))
+            return true;
+        (void)RemoveFolderTree(path);
+    }
+    CUniqueFd created(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    return created.IsOpen() && created.Close();
+}
+
+} // namespace
+
+bool CConfFile::Load(const std::string& folder)
+{
+    m_szPath = folder;
+    if (m_szPath.empty() || m_szPath.back() != '/')
+        m_szPath += '/';
+    m_szPath += m_szFileName;
+
+    C8riStringFile file;
+    if (!EnsureFileExists(m_szPath) || !file.Open(m_szPath)) {
+        m_szPath.clear();
+        return false;
+    }
+    BeginLoad();
+    while (std::optional<std::string_view> line = file.ReadLine()) {
+        if (!ParseLine(*line))
+            break;
+    }
+    // A read error would leave a partial list that EndLoad might write back over the whole file.
+    if (file.HasFailed() || !EndLoad()) {
+        m_szPath.clear();
+        return false;
+    }
+    return true;
+}
+
+void CConfFile::WriteKeyValue(std::string& text, std::string_view key, std::string_view value)
+{
+    text.append(key).append(value).append("\r\n");
+}
+
+bool CConfFile::WriteFile(std::string_view text) const
+{
+    CTempFile file = NewTempFile();
+    return file && file.Write(text) && ReplaceFromTempFile(file, m_szPath);
+}

@@ -1,0 +1,147 @@
+#include "util/temp_file.h"
+
+#include "util/file_system.h"
+#include "util/folder_paths.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Makes "<folder>/<prefix>XXXXXX" with mkostemp (mode 0600). An empty CTempFile on failure.
+CTempFile MakeUniqueFile(const std::string& prefixPath)
+{
+    std::vector<char> name(prefixPath.begin(), prefixPath.end());
+    const std::string pattern = "XXXXXX";
+    name.insert(name.end(), pattern.begin(), pattern.end());
+    name.push_back('\0');
+    CUniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.IsOpen())
+        return {};
+    return CTempFile(std::string(name.data()), std::move(fd));
+}
+
+bool SyncFolderOf(const std::string& path)
+{
+    CUniqueFd folder(::open(ParentFolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.IsOpen() && ::fsync(folder.Get()) == 0;
+}
+
+bool CopyContent(const std::string& fromPath, const CTempFile& to)
+{
+    CUniqueFd from(::open(fromPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.IsOpen())
+        return false;
+    std::array<char, 65536> buffer {};
+    for (;;) {
+        long long got = ReadFull(from.Get(), buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (!to.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            return false;
+    }
+}
+
+bool RenameOver(const char* from, const char* to)
+{
+    return ::rename(from, to) == 0;
+}
+
+// A hard link is made in one step and never replaces an existing file; the temporary name is
+// deleted afterwards.
+bool LinkNew(const char* from, const char* to)
+{
+    return ::link(from, to) == 0;
+}
+
+using PlaceFunction = bool (*)(const char* from, const char* to);
+
+// Puts the file at `from` at `to` with place, which fails with EXDEV when the two are on different
+// file systems. The content then goes first into a new file beside the destination, which is put
+// in place the same way; that file's leftover name is deleted when it goes out of scope.
+bool PlaceFile(const std::string& from, const std::string& to, PlaceFunction place)
+{
+    if (place(from.c_str(), to.c_str()))
+        return true;
+    if (errno != EXDEV)
+        return false;
+    CTempFile beside = MakeUniqueFile(ParentFolderOf(to) + "/.tmp");
+    return beside && CopyContent(from, beside) && beside.Finish() &&
+           place(beside.GetPath().c_str(), to.c_str());
+}
+
+bool MoveIntoPlace(CTempFile& file, const std::string& destPath, PlaceFunction place)
+{
+    bool placed = file.Finish() && PlaceFile(file.GetPath(), destPath, place);
+    DiscardTempFile(file);
+    if (placed)
+        (void)SyncFolderOf(destPath);
+    return placed;
+}
+
+} // namespace
+
+CTempFile& CTempFile::operator=(CTempFile&& other) noexcept
+{
+    if (this != &other) {
+        DiscardTempFile(*this);
+        m_path = std::move(other.m_path);
+        other.m_path.clear();
+        m_fd = std::move(other.m_fd);
+    }
+    return *this;
+}
+
+CTempFile::~CTempFile()
+{
+    DiscardTempFile(*this);
+}
+
+bool CTempFile::Write(std::string_view bytes) const
+{
+    return WriteAll(m_fd.Get(), bytes.data(), bytes.size());
+}
+
+bool CTempFile::Finish()
+{
+    bool synced = ::fsync(m_fd.Get()) == 0;
+    return m_fd.Close() && synced;
+}
+
+void CTempFile::Release()
+{
+    m_fd.Close();
+    m_path.clear();
+}
+
+CTempFile NewTempFile()
+{
+    if (g_szTempFolder.empty())
+        return {};
+    return MakeUniqueFile(g_szTempFolder + "tmp");
+}
+
+void DiscardTempFile(CTempFile& file)
+{
+    if (!file)
+        return;
+    const std::string path = file.GetPath();
+    file.Release();
+    (void)ForceDeleteFile(path);
+}
+
+bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath)
+{
+    return MoveIntoPlace(file, destPath, RenameOver);
+}
+
+bool CopyTempFileTo(CTempFile& file, const std::string& destPath)
+{
+    return MoveIntoPlace(file, destPath, LinkNew);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "util/unique_fd.h"
+
+#include <string>
+#include <string_view>
+
+// Every file the program writes is first written to a temporary file in the temp folder and only
+// then moved to its place in one step, so a destination holds either its old or its new content.
+//
+// A CTempFile is such a file, open for writing, mode 0600 (it may hold plaintext or keys). Unless
+// it is moved to its destination, it is deleted when it goes out of scope.
+class CTempFile {
+public:
+    CTempFile() = default;
+    CTempFile(std::string path, CUniqueFd fd) : m_path(std::move(path)), m_fd(std::move(fd)) {}
+    CTempFile(CTempFile&& other) noexcept = default;
+    CTempFile& operator=(CTempFile&& other) noexcept;
+    CTempFile(const CTempFile&) = delete;
+    CTempFile& operator=(const CTempFile&) = delete;
+    ~CTempFile();
+
+    explicit operator bool() const { return !m_path.empty(); }
+    const std::string& GetPath() const { return m_path; }
+    int GetFd() const { return m_fd.Get(); }
+
+    [[nodiscard]] bool Write(std::string_view bytes) const;
+
+    // Flushes the content to the disk and closes the file; false if any of it failed.
+    [[nodiscard]] bool Finish();
+    // Closes the file and forgets its name without deleting it.
+    void Release();
+
+private:
+    std::string m_path;
+    CUniqueFd m_fd;
+};
+
+// Makes a new, empty temporary file "tmpXXXXXX" in g_szTempFolder. An empty CTempFile on failure.
+CTempFile NewTempFile();
+
+// Closes and deletes the temporary file.
+void DiscardTempFile(CTempFile& file);
+
+// Replaces (or creates) destPath with the temporary file's content in one step. On failure the
+// destination is as it was and the temporary file is deleted all the same.
+[[nodiscard]] bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath);
+
+// Creates destPath from the temporary file; fails, changing nothing, when destPath exists.
+// The temporary file is gone afterwards in either case.
+[[nodiscard]] bool CopyTempFileTo(CTempFile& file, const std::string& destPath);

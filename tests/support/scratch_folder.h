@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the system temp folder, removed with everything in it at the end of the
+// test. It also serves as the program's temp folder (g_szTempFolder) while it lives, so
+// temporary files of the code under test land in it and a test can see any left behind.
+class CScratchFolder {
+public:
+    CScratchFolder();
+    ~CScratchFolder();
+    CScratchFolder(const CScratchFolder&) = delete;
+    CScratchFolder& operator=(const CScratchFolder&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path() + "/" + name.
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+    // The folder given to the program as its temp folder: Path() + "/temp/".
+    std::string TempFolder() const { return m_path + "/temp/"; }
+    // Number of files now in TempFolder().
+    int CountTempFiles() const;
+
+private:
+    std::string m_path;
+    std::string m_previousTempFolder;
+};
+
+// Names in a folder, sorted, without "." and "..".
+std::vector<std::string> EntriesOf(const std::string& folder);
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+bool PathExists(const std::string& path);

@@ -1,0 +1,139 @@
+#include "util/temp_file.h"
+
+#include "support/child_process.h"
+#include "support/scratch_folder.h"
+#include "util/folder_paths.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
+
+CTempFile TempFileHolding(const std::string& content)
+{
+    CTempFile file = NewTempFile();
+    EXPECT_TRUE(file);
+    EXPECT_TRUE(file.Write(content));
+    return file;
+}
+
+TEST(NewTempFile, MakesDistinctPrivateEmptyFilesThatVanishWithTheirOwner)
+{
+    CScratchFolder scratch;
+    std::string firstPath;
+    {
+        CTempFile first = NewTempFile();
+        CTempFile second = NewTempFile();
+        ASSERT_TRUE(first && second);
+        firstPath = first.GetPath();
+        EXPECT_NE(first.GetPath(), second.GetPath());
+        EXPECT_EQ(first.GetPath().rfind(scratch.TempFolder() + "tmp", 0), 0u) << first.GetPath();
+        EXPECT_EQ(ReadWholeFile(second.GetPath()), "");
+        EXPECT_EQ(ModeOf(first.GetPath()), 0600u);
+        EXPECT_EQ(scratch.CountTempFiles(), 2);
+    }
+    EXPECT_EQ(scratch.CountTempFiles(), 0);
+}
+
+TEST(NewTempFile, FailsWhenTheTempFolderIsMissing)
+{
+    CScratchFolder scratch;
+    g_szTempFolder = scratch / "missing/";
+    EXPECT_FALSE(NewTempFile());
+}
+
+TEST(ReplaceFromTempFile, ReplacesAReadOnlyDestinationInOneStep)
+{
+    CScratchFolder scratch;
+    const std::string dest = scratch / "dest";
+    WriteWholeFile(dest, "old");
+    ASSERT_EQ(::chmod(dest.c_str(), 0444), 0);
+
+    CTempFile file = TempFileHolding("new");
+    ASSERT_TRUE(ReplaceFromTempFile(file, dest));
+    EXPECT_EQ(ReadWholeFile(dest), "new");
+    EXPECT_FALSE(file);
+    EXPECT_EQ(scratch.CountTempFiles(), 0);
+}
+
+TEST(ReplaceFromTempFile, FailingLeavesTheDestinationAsItWasAndNoTempFile)
+{
+    CScratchFolder scratch;
+    // A folder standing at the destination cannot be replaced by a file.
+    ASSERT_EQ(::mkdir((scratch / "dest").c_str(), 0755), 0);
+    WriteWholeFile(scratch / "dest/inside", "old");
+
+    CTempFile intoFolder = TempFileHolding("new");
+    EXPECT_FALSE(ReplaceFromTempFile(intoFolder, scratch / "dest"));
+    CTempFile intoMissingFolder = TempFileHolding("new");
+    EXPECT_FALSE(ReplaceFromTempFile(intoMissingFolder, scratch / "missing/dest"));
+
+    EXPECT_EQ(ReadWholeFile(scratch / "dest/inside"), "old");
+    EXPECT_EQ(scratch.CountTempFiles(), 0);
+}
+
+TEST(CopyTempFileTo, CreatesANewFileButNeverReplacesOne)
+{
+    CScratchFolder scratch;
+    WriteWholeFile(scratch / "existing", "old");
+
+    CTempFile onto = TempFileHolding("new");
+    EXPECT_FALSE(CopyTempFileTo(onto, scratch / "existing"));
+    CTempFile fresh = TempFileHolding("new");
+    EXPECT_TRUE(CopyTempFileTo(fresh, scratch / "fresh"));
+
+    EXPECT_EQ(ReadWholeFile(scratch / "existing"), "old");
+    EXPECT_EQ(ReadWholeFile(scratch / "fresh"), "new");
+    EXPECT_EQ(scratch.CountTempFiles(), 0);
+}
+
+// The temp folder on another file system than the destination (a tmpfs), as when the data
+// folder and the user's files live on different disks.
+TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
+{
+    CScratchFolder destinations;
+    const char* memoryFolder = "/dev/shm";
+    struct stat shm {}, scratchStatus {};
+    if (::stat(memoryFolder, &shm) != 0 || ::stat(destinations.Path().c_str(), &scratchStatus) != 0 ||
+        shm.st_dev == scratchStatus.st_dev)
+        GTEST_SKIP() << "needs " << memoryFolder << " on a file system of its own";
+    setenv("TMPDIR", memoryFolder, 1);
+    CScratchFolder temp;
+    unsetenv("TMPDIR");
+
+    WriteWholeFile(destinations / "replaced", "old");
+    WriteWholeFile(destinations / "kept", "old");
+    CTempFile replacing = TempFileHolding("new");
+    CTempFile copying = TempFileHolding("new");
+    CTempFile refused = TempFileHolding("new");
+
+    EXPECT_TRUE(ReplaceFromTempFile(replacing, destinations / "replaced"));
+    EXPECT_TRUE(CopyTempFileTo(copying, destinations / "created"));
+    EXPECT_FALSE(CopyTempFileTo(refused, destinations / "kept"));
+
+    EXPECT_EQ(ReadWholeFile(destinations / "replaced"), "new");
+    EXPECT_EQ(ReadWholeFile(destinations / "created"), "new");
+    EXPECT_EQ(ReadWholeFile(destinations / "kept"), "old");
+    EXPECT_EQ(temp.CountTempFiles(), 0);
+    const std::vector<std::string> expected {"created", "kept", "replaced", "temp"};
+    EXPECT_EQ(EntriesOf(destinations.Path()), expected) << "nothing may be left beside them";
+}
+
+TEST(CTempFile, WriteFailingPartWayIsReported)
+{
+    CScratchFolder scratch;
+    EXPECT_FALSE(RunWithFileSizeLimit(10, [] {
+        CTempFile file = NewTempFile();
+        return file && file.Write(std::string(100, 'x'));
+    }));
+    EXPECT_EQ(scratch.CountTempFiles(), 0);
+}
+
+} // namespace

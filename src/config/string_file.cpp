@@ -44,7 +44,8 @@ std::optional<std::string_view> C8riStringFile::ReadLine()
     for (;;) {
         const std::size_t end = m_buffer.find_first_of("\r\n", m_nNext);
         // A CR at the end of what has been read may be the first half of CR LF.
-        const bool mayBeSplitCrLf = end + 1 == m_buffer.size() && m_buffer[end] == '\r';
+        const bool mayBeSplitCrLf =
+            end != std::string::npos && end + 1 == m_buffer.size() && m_buffer[end] == '\r';
         if ((end == std::string::npos || mayBeSplitCrLf) && !m_bAtEnd) {
             FillBuffer();
             continue;

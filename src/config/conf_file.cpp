@@ -5,6 +5,7 @@
 #include "util/temp_file.h"
 #include "util/unique_fd.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -26,29 +27,48 @@ bool EnsureFileExists(const std::string& path)
 
 } // namespace
 
-bool CConfFile::Load(const std::string& folder)
+void CConfFile::SetPathIn(const std::string& folder)
 {
     m_szPath = folder;
     if (m_szPath.empty() || m_szPath.back() != '/')
         m_szPath += '/';
     m_szPath += m_szFileName;
+}
 
-    C8riStringFile file;
-    if (!EnsureFileExists(m_szPath) || !file.Open(m_szPath)) {
-        m_szPath.clear();
-        return false;
-    }
+bool CConfFile::ReadLines(C8riStringFile& file)
+{
     BeginLoad();
     while (std::optional<std::string_view> line = file.ReadLine()) {
         if (!ParseLine(*line))
             break;
     }
     // A read error would leave a partial list that EndLoad might write back over the whole file.
-    if (file.HasFailed() || !EndLoad()) {
+    return !file.HasFailed() && EndLoad();
+}
+
+bool CConfFile::Load(const std::string& folder)
+{
+    m_bReadOnly = false;
+    SetPathIn(folder);
+    C8riStringFile file;
+    if (!EnsureFileExists(m_szPath) || !file.Open(m_szPath) || !ReadLines(file)) {
         m_szPath.clear();
         return false;
     }
     return true;
+}
+
+bool CConfFile::LoadReadOnly(const std::string& folder)
+{
+    m_bReadOnly = true;
+    SetPathIn(folder);
+    C8riStringFile file;
+    if (file.Open(m_szPath))
+        return ReadLines(file);
+    if (errno != ENOENT)
+        return false;
+    BeginLoad();
+    return EndLoad();
 }
 
 void CConfFile::WriteKeyValue(std::string& text, std::string_view key, std::string_view value)
@@ -58,6 +78,8 @@ void CConfFile::WriteKeyValue(std::string& text, std::string_view key, std::stri
 
 bool CConfFile::WriteFile(std::string_view text) const
 {
+    if (m_bReadOnly)
+        return false;
     CTempFile file = NewTempFile();
     return file && file.Write(text) && ReplaceFromTempFile(file, m_szPath);
 }

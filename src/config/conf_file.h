@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+class C8riStringFile;
+
 // A configuration file in the data folder: lines of KEY=value, written with CR LF. The file is
 // read once by Load; afterwards the object is the truth and every change rewrites the whole file
 // through a temporary file that replaces it in one step.
@@ -16,10 +18,14 @@ public:
     // Reads folder/file name, creating it empty when it is missing (a folder standing in its
     // place is removed first). False when the file cannot be made or read, or when EndLoad fails.
     [[nodiscard]] bool Load(const std::string& folder);
+    // Reads folder/file name as it stands, for tools that only look at the user's settings: a
+    // missing file reads as empty, and nothing is ever created, mended or written (Save fails).
+    [[nodiscard]] bool LoadReadOnly(const std::string& folder);
 
     [[nodiscard]] virtual bool Save() = 0;
 
     const std::string& GetPath() const { return m_szPath; }
+    bool IsReadOnly() const { return m_bReadOnly; }
 
 protected:
     // Takes one line while loading: true to go on reading, false to stop.
@@ -40,6 +46,11 @@ protected:
     }
 
 private:
+    void SetPathIn(const std::string& folder);
+    // Passes the file's lines to ParseLine; the result of EndLoad, or false when reading failed.
+    bool ReadLines(C8riStringFile& file);
+
     std::string m_szPath;
     const std::string m_szFileName;
+    bool m_bReadOnly = false;
 };

@@ -161,7 +161,8 @@ protected:
     }
 
     // Keeps the entries found in index order; when the count announced more, the file is
-    // rewritten with what was found, and the load's result is that save's.
+    // rewritten with what was found (unless it is read-only), and the load's result is that
+    // save's.
     bool EndLoad() override
     {
         m_nCurrent = -1;
@@ -170,7 +171,7 @@ protected:
         m_loaded.clear();
         const bool complete = GetCount() == m_nCount;
         m_nCount = 0;
-        return complete || Save();
+        return complete || IsReadOnly() || Save();
     }
 
 private:

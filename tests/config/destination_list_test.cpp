@@ -140,6 +140,22 @@ TEST_F(DestinationListTest, LongLinesLoadWholeWithoutRewritingTheFile)
     EXPECT_EQ(InodeOf(FilePath()), before) << "loading must not rewrite the file";
 }
 
+TEST_F(DestinationListTest, ReadOnlyLoadNeverCreatesMendsOrWrites)
+{
+    CDestinationList missing;
+    EXPECT_TRUE(missing.LoadReadOnly(m_scratch.Path()));
+    EXPECT_EQ(missing.GetCount(), 0);
+    EXPECT_FALSE(PathExists(FilePath()));
+
+    const std::string content = "TOTAL=3\r\n[0]\r\nNAME=a\r\nURL=u\r\n[2]\r\nNAME=c\r\nURL=w\r\n";
+    WriteWholeFile(FilePath(), content);
+    CDestinationList list;
+    ASSERT_TRUE(list.LoadReadOnly(m_scratch.Path()));
+    EXPECT_EQ(EntriesOf(list), (Entries {{"a", "u"}, {"c", "w"}}));
+    EXPECT_FALSE(list.InsertAt(-1, CDestination("d", "x")));
+    EXPECT_EQ(ReadWholeFile(FilePath()), content);
+}
+
 TEST_F(DestinationListTest, MissingFileIsCreatedEmpty)
 {
     EXPECT_EQ(Load(), Entries {});

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -23,6 +25,19 @@ CTempFile MakeUniqueFile(const std::string& prefixPath)
     if (!fd.IsOpen())
         return {};
     return CTempFile(std::string(name.data()), std::move(fd));
+}
+
+// The process's umask, read without changing it (umask(2) can only be read by setting it, which
+// would race with other threads creating files).
+mode_t CurrentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    return 022;
 }
 
 bool SyncFolderOf(const std::string& path)
@@ -65,20 +80,22 @@ using PlaceFunction = bool (*)(const char* from, const char* to);
 // Puts the file at `from` at `to` with place, which fails with EXDEV when the two are on different
 // file systems. The content then goes first into a new file beside the destination, which is put
 // in place the same way; that file's leftover name is deleted when it goes out of scope.
-bool PlaceFile(const std::string& from, const std::string& to, PlaceFunction place)
+bool PlaceFile(const std::string& from, const std::string& to, EFileAccess access,
+               PlaceFunction place)
 {
     if (place(from.c_str(), to.c_str()))
         return true;
     if (errno != EXDEV)
         return false;
     CTempFile beside = MakeUniqueFile(ParentFolderOf(to) + "/.tmp");
-    return beside && CopyContent(from, beside) && beside.Finish() &&
+    return beside && CopyContent(from, beside) && beside.Finish(access) &&
            place(beside.GetPath().c_str(), to.c_str());
 }
 
-bool MoveIntoPlace(CTempFile& file, const std::string& destPath, PlaceFunction place)
+bool MoveIntoPlace(CTempFile& file, const std::string& destPath, EFileAccess access,
+                   PlaceFunction place)
 {
-    bool placed = file.Finish() && PlaceFile(file.GetPath(), destPath, place);
+    bool placed = file.Finish(access) && PlaceFile(file.GetPath(), destPath, access, place);
     DiscardTempFile(file);
     if (placed)
         (void)SyncFolderOf(destPath);
@@ -91,8 +108,7 @@ CTempFile& CTempFile::operator=(CTempFile&& other) noexcept
 {
     if (this != &other) {
         DiscardTempFile(*this);
-        m_path = std::move(other.m_path);
-        other.m_path.clear();
+        m_path = std::exchange(other.m_path, {});
         m_fd = std::move(other.m_fd);
     }
     return *this;
@@ -108,10 +124,11 @@ bool CTempFile::Write(std::string_view bytes) const
     return WriteAll(m_fd.Get(), bytes.data(), bytes.size());
 }
 
-bool CTempFile::Finish()
+bool CTempFile::Finish(EFileAccess access)
 {
-    bool synced = ::fsync(m_fd.Get()) == 0;
-    return m_fd.Close() && synced;
+    bool done = access == EFileAccess::Private || ::fchmod(m_fd.Get(), 0666 & ~CurrentUmask()) == 0;
+    done = ::fsync(m_fd.Get()) == 0 && done;
+    return m_fd.Close() && done;
 }
 
 void CTempFile::Release()
@@ -136,12 +153,12 @@ void DiscardTempFile(CTempFile& file)
     (void)ForceDeleteFile(path);
 }
 
-bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath)
+bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath, EFileAccess access)
 {
-    return MoveIntoPlace(file, destPath, RenameOver);
+    return MoveIntoPlace(file, destPath, access, RenameOver);
 }
 
-bool CopyTempFileTo(CTempFile& file, const std::string& destPath)
+bool CopyTempFileTo(CTempFile& file, const std::string& destPath, EFileAccess access)
 {
-    return MoveIntoPlace(file, destPath, LinkNew);
+    return MoveIntoPlace(file, destPath, access, LinkNew);
 }

@@ -4,6 +4,11 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+
+// Who may read a file once it is in place. Temporary files are always private; a file meant to be
+// passed on (a container, a public key file) gets the permissions the user's umask gives new files.
+enum class EFileAccess { Private, Shared };
 
 // Every file the program writes is first written to a temporary file in the temp folder and only
 // then moved to its place in one step, so a destination holds either its old or its new content.
@@ -14,7 +19,10 @@ class CTempFile {
 public:
     CTempFile() = default;
     CTempFile(std::string path, CUniqueFd fd) : m_path(std::move(path)), m_fd(std::move(fd)) {}
-    CTempFile(CTempFile&& other) noexcept = default;
+    CTempFile(CTempFile&& other) noexcept
+        : m_path(std::exchange(other.m_path, {})), m_fd(std::move(other.m_fd))
+    {
+    }
     CTempFile& operator=(CTempFile&& other) noexcept;
     CTempFile(const CTempFile&) = delete;
     CTempFile& operator=(const CTempFile&) = delete;
@@ -26,8 +34,9 @@ public:
 
     [[nodiscard]] bool Write(std::string_view bytes) const;
 
-    // Flushes the content to the disk and closes the file; false if any of it failed.
-    [[nodiscard]] bool Finish();
+    // Sets the file's permissions for where it goes, flushes the content to the disk and closes
+    // the file; false if any of it failed.
+    [[nodiscard]] bool Finish(EFileAccess access = EFileAccess::Private);
     // Closes the file and forgets its name without deleting it.
     void Release();
 
@@ -44,8 +53,10 @@ void DiscardTempFile(CTempFile& file);
 
 // Replaces (or creates) destPath with the temporary file's content in one step. On failure the
 // destination is as it was and the temporary file is deleted all the same.
-[[nodiscard]] bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath);
+[[nodiscard]] bool ReplaceFromTempFile(CTempFile& file, const std::string& destPath,
+                                       EFileAccess access = EFileAccess::Private);
 
 // Creates destPath from the temporary file; fails, changing nothing, when destPath exists.
 // The temporary file is gone afterwards in either case.
-[[nodiscard]] bool CopyTempFileTo(CTempFile& file, const std::string& destPath);
+[[nodiscard]] bool CopyTempFileTo(CTempFile& file, const std::string& destPath,
+                                  EFileAccess access = EFileAccess::Private);

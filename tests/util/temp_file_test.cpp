@@ -63,6 +63,20 @@ TEST(ReplaceFromTempFile, ReplacesAReadOnlyDestinationInOneStep)
     EXPECT_EQ(scratch.CountTempFiles(), 0);
 }
 
+TEST(ReplaceFromTempFile, GivesSharedFilesTheUmaskPermissionsAndKeepsOthersPrivate)
+{
+    CScratchFolder scratch;
+    const mode_t savedUmask = ::umask(027);
+    CTempFile shared = TempFileHolding("container");
+    CTempFile secret = TempFileHolding("plaintext");
+    EXPECT_TRUE(ReplaceFromTempFile(shared, scratch / "shared", EFileAccess::Shared));
+    EXPECT_TRUE(CopyTempFileTo(secret, scratch / "secret"));
+    ::umask(savedUmask);
+
+    EXPECT_EQ(ModeOf(scratch / "shared"), 0640u);
+    EXPECT_EQ(ModeOf(scratch / "secret"), 0600u);
+}
+
 TEST(ReplaceFromTempFile, FailingLeavesTheDestinationAsItWasAndNoTempFile)
 {
     CScratchFolder scratch;

@@ -6,6 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libssl-dev
   libgtest-dev
+  openssl
 )
 
 missing=()

@@ -71,9 +71,12 @@ bool CConfFile::LoadReadOnly(const std::string& folder)
     return EndLoad();
 }
 
-void CConfFile::WriteKeyValue(std::string& text, std::string_view key, std::string_view value)
+bool CConfFile::WriteKeyValue(std::string& text, std::string_view key, std::string_view value)
 {
+    if (value.find_first_of("\r\n") != std::string_view::npos)
+        return false;
     text.append(key).append(value).append("\r\n");
+    return true;
 }
 
 bool CConfFile::WriteFile(std::string_view text) const

@@ -34,8 +34,10 @@ protected:
     // Runs after the last line; its result is the result of Load.
     virtual bool EndLoad() { return true; }
 
-    // Appends "KEY=value" CR LF to text.
-    static void WriteKeyValue(std::string& text, std::string_view key, std::string_view value);
+    // Appends "KEY=value" CR LF to text. False, appending nothing, when value holds a line break:
+    // written out, it would read back as lines of its own.
+    [[nodiscard]] static bool WriteKeyValue(std::string& text, std::string_view key,
+                                            std::string_view value);
     // Replaces the file with text. False, leaving the file as it was, when that fails.
     [[nodiscard]] bool WriteFile(std::string_view text) const;
 

@@ -2,5 +2,6 @@
 
 bool CDestinationList::IsUrlUsed(const std::string& url, int exceptIndex) const
 {
-    return AnyOtherEntry(exceptIndex, [&](const CDestination& other) { return other.GetUrl() == url; });
+    return AnyOtherEntry(exceptIndex,
+                         [&](const CDestination& other) { return other.GetUrl() == url; });
 }

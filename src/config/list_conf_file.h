@@ -36,8 +36,7 @@ private:
 // file holds is mended at once by rewriting the file with the entries found. InsertAt, SetAt and
 // RemoveAt save the file and return the save's result; the list in memory keeps the change either
 // way.
-template <class TEntry>
-class CListConfFile : public CConfFile {
+template <class TEntry> class CListConfFile : public CConfFile {
 public:
     using CConfFile::CConfFile;
 
@@ -81,7 +80,8 @@ public:
     void Exchange(int first, int second)
     {
         if (IsValidIndex(first) && IsValidIndex(second))
-            std::swap(m_items[static_cast<std::size_t>(first)], m_items[static_cast<std::size_t>(second)]);
+            std::swap(m_items[static_cast<std::size_t>(first)],
+                      m_items[static_cast<std::size_t>(second)]);
     }
 
     bool IsSameAt(int index, const TEntry& entry) const
@@ -95,27 +95,27 @@ public:
     // comparison is exact and case-sensitive.
     bool IsNameUsed(const TEntry& entry, int exceptIndex) const
     {
-        return AnyOtherEntry(exceptIndex, [&](const TEntry& other) { return other.GetName() == entry.GetName(); });
+        return AnyOtherEntry(
+            exceptIndex, [&](const TEntry& other) { return other.GetName() == entry.GetName(); });
     }
 
     [[nodiscard]] bool Save() override
     {
         std::string text;
-        WriteKeyValue(text, kTotalKey, std::to_string(GetCount()));
-        for (int i = 0; i < GetCount(); ++i) {
+        bool written = WriteKeyValue(text, kTotalKey, std::to_string(GetCount()));
+        for (int i = 0; written && i < GetCount(); ++i) {
             text.append(FormatIndexLine(i)).append("\r\n");
-            WriteKeyValue(text, kNameKey, GetAt(i)->GetName());
-            WriteKeyValue(text, TEntry::kSecondKey, GetAt(i)->GetSecondText());
+            written = WriteKeyValue(text, kNameKey, GetAt(i)->GetName()) &&
+                      WriteKeyValue(text, TEntry::kSecondKey, GetAt(i)->GetSecondText());
         }
-        return WriteFile(text);
+        return written && WriteFile(text);
     }
 
 protected:
     bool IsValidIndex(int index) const { return index >= 0 && index < GetCount(); }
 
     // True when some entry other than the one at exceptIndex satisfies matches.
-    template <class Predicate>
-    bool AnyOtherEntry(int exceptIndex, Predicate matches) const
+    template <class Predicate> bool AnyOtherEntry(int exceptIndex, Predicate matches) const
     {
         for (int i = 0; i < GetCount(); ++i) {
             if (i != exceptIndex && matches(m_items[static_cast<std::size_t>(i)]))

@@ -46,23 +46,6 @@ bool SyncFolderOf(const std::string& path)
     return folder.IsOpen() && ::fsync(folder.Get()) == 0;
 }
 
-bool CopyContent(const std::string& fromPath, const CTempFile& to)
-{
-    CUniqueFd from(::open(fromPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!from.IsOpen())
-        return false;
-    std::array<char, 65536> buffer {};
-    for (;;) {
-        long long got = ReadFull(from.Get(), buffer.data(), buffer.size());
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        if (!to.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
-            return false;
-    }
-}
-
 bool RenameOver(const char* from, const char* to)
 {
     return ::rename(from, to) == 0;
@@ -88,7 +71,7 @@ bool PlaceFile(const std::string& from, const std::string& to, EFileAccess acces
     if (errno != EXDEV)
         return false;
     CTempFile beside = MakeUniqueFile(ParentFolderOf(to) + "/.tmp");
-    return beside && CopyContent(from, beside) && beside.Finish(access) &&
+    return beside && AppendFileContent(from, beside) && beside.Finish(access) &&
            place(beside.GetPath().c_str(), to.c_str());
 }
 
@@ -135,6 +118,23 @@ void CTempFile::Release()
 {
     m_fd.Close();
     m_path.clear();
+}
+
+bool AppendFileContent(const std::string& fromPath, const CTempFile& to)
+{
+    CUniqueFd from(::open(fromPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from.IsOpen())
+        return false;
+    std::array<char, 65536> buffer {};
+    for (;;) {
+        long long got = ReadFull(from.Get(), buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return true;
+        if (!to.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            return false;
+    }
 }
 
 CTempFile NewTempFile()

@@ -48,6 +48,9 @@ private:
 // Makes a new, empty temporary file "tmpXXXXXX" in g_szTempFolder. An empty CTempFile on failure.
 CTempFile NewTempFile();
 
+// Appends the whole content of the file at fromPath to the temporary file.
+[[nodiscard]] bool AppendFileContent(const std::string& fromPath, const CTempFile& to);
+
 // Closes and deletes the temporary file.
 void DiscardTempFile(CTempFile& file);
 

@@ -23,7 +23,8 @@ int LeadingNumber(const std::string& text, std::size_t offset, std::size_t width
 
 bool IsValidUtcTime(const std::tm& time)
 {
-    static constexpr std::array<int, 12> kDaysInMonth {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static constexpr std::array<int, 12> kDaysInMonth {31, 29, 31, 30, 31, 30,
+                                                       31, 31, 30, 31, 30, 31};
     if (time.tm_mon < 0 || time.tm_mon > 11 || time.tm_mday < 1 ||
         time.tm_mday > kDaysInMonth[static_cast<std::size_t>(time.tm_mon)])
         return false;

@@ -99,8 +99,8 @@ TEST_F(DataFoldersTest, FailsWhenTheKeysFolderCannotBeMade)
     // A read-only file of someone else's where the keys folder belongs.
     WriteWholeFile(folders.m_szKeysFolder, "not ours");
     ASSERT_EQ(::chmod(folders.m_szKeysFolder.c_str(), 0444), 0);
-    for (const std::string& folder : {m_scratch / "data", m_scratch / "data/Talvex", folders.m_szDataFolder,
-                                      folders.m_szTempFolder})
+    for (const std::string& folder : {m_scratch / "data", m_scratch / "data/Talvex",
+                                      folders.m_szDataFolder, folders.m_szTempFolder})
         GiveToOtherUser(folder.c_str());
 
     EXPECT_FALSE(RunAsOtherUser([] { return CDataFolders().BuildDataFolders(); }));

@@ -95,14 +95,23 @@ TEST_F(DestinationListTest, ParsesForgivingly)
         {"count with blanks and sign", "TOTAL=  +1\r\n[0]\r\nNAME=a\r\nURL=u\r\n", {{"a", "u"}}},
         {"second count after a zero one", "TOTAL=0\r\nTOTAL=1\r\n[0]\r\nNAME=a\r\n", {{"a", ""}}},
         {"second count after a positive one ends the reading",
-         "TOTAL=1\r\n[0]\r\nNAME=a\r\nTOTAL=5\r\nURL=u\r\n", {{"a", ""}}},
+         "TOTAL=1\r\n[0]\r\nNAME=a\r\nTOTAL=5\r\nURL=u\r\n",
+         {{"a", ""}}},
         {"index beyond the count ends the reading",
-         "TOTAL=1\r\n[0]\r\nNAME=a\r\n[7]\r\nURL=u\r\n", {{"a", ""}}},
+         "TOTAL=1\r\n[0]\r\nNAME=a\r\n[7]\r\nURL=u\r\n",
+         {{"a", ""}}},
         {"odd brackets are ignored",
-         "TOTAL=1\r\n[0]\r\nNAME=a\r\n[x]\r\n[]\r\n[-1]\r\nURL=u\r\n", {{"a", "u"}}},
-        {"a repeated index overwrites", "TOTAL=1\r\n[0]\r\nNAME=a\r\n[0]\r\nNAME=b\r\n", {{"b", ""}}},
-        {"values before any index are ignored", "TOTAL=1\r\nNAME=lost\r\n[0]\r\nURL=u\r\n", {{"", "u"}}},
-        {"keys match case and column", "TOTAL=1\r\n[0]\r\nname=x\r\n NAME=y\r\nNAME=z\r\n", {{"z", ""}}},
+         "TOTAL=1\r\n[0]\r\nNAME=a\r\n[x]\r\n[]\r\n[-1]\r\nURL=u\r\n",
+         {{"a", "u"}}},
+        {"a repeated index overwrites",
+         "TOTAL=1\r\n[0]\r\nNAME=a\r\n[0]\r\nNAME=b\r\n",
+         {{"b", ""}}},
+        {"values before any index are ignored",
+         "TOTAL=1\r\nNAME=lost\r\n[0]\r\nURL=u\r\n",
+         {{"", "u"}}},
+        {"keys match case and column",
+         "TOTAL=1\r\n[0]\r\nname=x\r\n NAME=y\r\nNAME=z\r\n",
+         {{"z", ""}}},
         {"negative count", "TOTAL=-2\r\n[0]\r\nNAME=a\r\n", {}},
     };
     for (const Case& c : cases)
@@ -120,7 +129,8 @@ TEST_F(DestinationListTest, MissingEntriesAreDroppedAndTheFileRewrittenAtOnce)
 {
     EXPECT_EQ(LoadFrom("TOTAL=3\r\n[0]\r\nNAME=a\r\nURL=u\r\n[2]\r\nNAME=c\r\nURL=w\r\n"),
               (Entries {{"a", "u"}, {"c", "w"}}));
-    EXPECT_EQ(ReadWholeFile(FilePath()), "TOTAL=2\r\n[0]\r\nNAME=a\r\nURL=u\r\n[1]\r\nNAME=c\r\nURL=w\r\n");
+    EXPECT_EQ(ReadWholeFile(FilePath()),
+              "TOTAL=2\r\n[0]\r\nNAME=a\r\nURL=u\r\n[1]\r\nNAME=c\r\nURL=w\r\n");
 
     // A huge count costs nothing up front.
     EXPECT_EQ(LoadFrom("TOTAL=2000000000\r\n[5]\r\nNAME=a\r\n"), (Entries {{"a", ""}}));
@@ -217,7 +227,8 @@ TEST_F(DestinationListTest, SettingAnUnchangedEntryWritesNothing)
 
 TEST_F(DestinationListTest, NameAndUrlChecksAreExactAndSkipTheEditedEntry)
 {
-    LoadFrom("TOTAL=2\r\n[0]\r\nNAME=Alice\r\nURL=http://a/k\r\n[1]\r\nNAME=Bob\r\nURL=http://b/k\r\n");
+    LoadFrom(
+        "TOTAL=2\r\n[0]\r\nNAME=Alice\r\nURL=http://a/k\r\n[1]\r\nNAME=Bob\r\nURL=http://b/k\r\n");
     const CDestination alice("Alice", "http://a/k");
 
     EXPECT_TRUE(m_list->IsNameUsed(alice, -1));
@@ -253,6 +264,14 @@ TEST_F(FailedSaveTest, WriteFailurePartWayLeavesTheOldFile)
     const CDestination big("b", std::string(10000, 'v'));
     EXPECT_FALSE(RunWithFileSizeLimit(4096, [&] { return m_list->InsertAt(-1, big); }));
     ExpectOldFileKept();
+}
+
+TEST_F(FailedSaveTest, ValueWithALineBreakIsRefusedRatherThanWrittenAsExtraLines)
+{
+    for (const char* url : {"http://a/k\r\nNAME=injected", "http://a/k\nTOTAL=9", "x\r"}) {
+        EXPECT_FALSE(m_list->SetAt(0, CDestination("a", url))) << url;
+        ExpectOldFileKept();
+    }
 }
 
 TEST_F(FailedSaveTest, UnwritableTempFolderLeavesTheOldFile)

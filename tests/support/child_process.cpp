@@ -43,7 +43,8 @@ bool RunWithFileSizeLimit(std::size_t maxFileBytes, const std::function<bool()>&
     return RunPrepared(
         [maxFileBytes] {
             const rlimit limit {maxFileBytes, maxFileBytes};
-            return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+            return std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR &&
+                   ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
         },
         step);
 }

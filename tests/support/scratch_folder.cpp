@@ -15,7 +15,8 @@
 CScratchFolder::CScratchFolder() : m_previousTempFolder(g_szTempFolder)
 {
     const char* systemTemp = std::getenv("TMPDIR");
-    std::string pattern = std::string(systemTemp && *systemTemp ? systemTemp : "/tmp") + "/pellmar-test-XXXXXX";
+    std::string pattern =
+        std::string(systemTemp && *systemTemp ? systemTemp : "/tmp") + "/pellmar-test-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr)
@@ -74,4 +75,10 @@ bool PathExists(const std::string& path)
 {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
+}
+
+unsigned ModeOf(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }

@@ -32,3 +32,5 @@ std::vector<std::string> EntriesOf(const std::string& folder);
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 bool PathExists(const std::string& path);
+// Permission bits of what stands at path (links followed); 0 when nothing does.
+unsigned ModeOf(const std::string& path);

@@ -9,13 +9,6 @@
 
 namespace {
 
-mode_t ModeOf(const std::string& path)
-{
-    struct stat status {};
-    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
-    return status.st_mode & 07777;
-}
-
 CTempFile TempFileHolding(const std::string& content)
 {
     CTempFile file = NewTempFile();
@@ -114,8 +107,10 @@ TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
 {
     CScratchFolder destinations;
     const char* memoryFolder = "/dev/shm";
-    struct stat shm {}, scratchStatus {};
-    if (::stat(memoryFolder, &shm) != 0 || ::stat(destinations.Path().c_str(), &scratchStatus) != 0 ||
+    struct stat shm {
+    }, scratchStatus {};
+    if (::stat(memoryFolder, &shm) != 0 ||
+        ::stat(destinations.Path().c_str(), &scratchStatus) != 0 ||
         shm.st_dev == scratchStatus.st_dev)
         GTEST_SKIP() << "needs " << memoryFolder << " on a file system of its own";
     setenv("TMPDIR", memoryFolder, 1);

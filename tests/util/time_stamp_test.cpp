@@ -69,8 +69,8 @@ TEST_F(FormatTimeStampTest, ShowsTheLocalShortDateAndTwentyFourHourTime)
     };
     const Case cases[] = {
         {"UTC0", "20090305140709042", "03/05/09 14:07:09"},
-        {"UTC0", "20090305140709999", "03/05/09 14:07:09"}, // milliseconds play no part
-        {"EST5", "20100101013000000", "12/31/09 20:30:00"}, // a day earlier west of UTC
+        {"UTC0", "20090305140709999", "03/05/09 14:07:09"},  // milliseconds play no part
+        {"EST5", "20100101013000000", "12/31/09 20:30:00"},  // a day earlier west of UTC
         {"JST-9", "20091231235959000", "01/01/10 08:59:59"}, // a day later east of UTC
     };
     for (const Case& c : cases) {

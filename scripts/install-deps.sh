@@ -6,6 +6,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   libssl-dev
   libgtest-dev
+  libcurl4-openssl-dev
+  python3 python3-pyftpdlib
   openssl
 )
 

@@ -1,6 +1,7 @@
 #include "crypto/encrypted_file.h"
 
 #include "util/big_endian.h"
+#include "util/failure_reason.h"
 #include "util/folder_paths.h"
 #include "util/utf16.h"
 
@@ -24,11 +25,6 @@ std::string Hex32(std::uint32_t value)
     char text[11];
     std::snprintf(text, sizeof text, "0x%08X", value);
     return text;
-}
-
-std::string ErrnoText()
-{
-    return std::strerror(errno);
 }
 
 std::vector<unsigned char> EncodeHeader(const SContainerHeader& header, std::u16string_view name)

@@ -3,6 +3,7 @@
 #include "crypto/chunk_cipher.h"
 #include "crypto/file_encryption.h"
 #include "util/big_endian.h"
+#include "util/failure_reason.h"
 #include "util/temp_file.h"
 
 #include <openssl/crypto.h>
@@ -34,17 +35,6 @@ public:
 private:
     std::vector<unsigned char> m_bytes;
 };
-
-bool Fail(std::string& reason, std::string text)
-{
-    reason = std::move(text);
-    return false;
-}
-
-std::string ErrnoText()
-{
-    return std::strerror(errno);
-}
 
 std::string TimeText(const FileTimeRecord& t)
 {

@@ -2,6 +2,7 @@
 
 #include "crypto/chunk_cipher.h"
 #include "util/big_endian.h"
+#include "util/failure_reason.h"
 #include "util/unique_fd.h"
 
 #include <openssl/crypto.h>
@@ -28,17 +29,6 @@ constexpr std::size_t kSessionPieces[] = {16, 16, 16, 4};
 static_assert(std::is_standard_layout_v<SSessionBlock> &&
                   sizeof(SSessionBlock) == SSessionBlock::kSize,
               "the session block is its 52 bytes, with no padding");
-
-bool Fail(std::string& reason, std::string text)
-{
-    reason = std::move(text);
-    return false;
-}
-
-std::string ErrnoText()
-{
-    return std::strerror(errno);
-}
 
 bool CheckRecipient(const CPublicKey& recipient, std::string& reason)
 {

@@ -152,27 +152,16 @@ bool DecryptData(CEncryptedFile& container, const CKeyPair& keyPair, CChunkCiphe
     }
 }
 
-bool HasModificationTime(const std::string& path, const timespec& when)
-{
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && status.st_mtim.tv_sec == when.tv_sec &&
-           status.st_mtim.tv_nsec == when.tv_nsec;
-}
-
 // Writes the restored file at outputPath: the time goes onto the temporary file first, so the
 // file takes its place complete, time included, in one step.
-bool PlaceOutput(CTempFile& output, const std::string& outputPath, const FileTimeRecord& times,
-                 const timespec& when, std::string& reason)
+bool PlaceOutput(CTempFile& output, const std::string& outputPath, const timespec& when,
+                 std::string& reason)
 {
     const timespec both[2] = {when, when};
     if (::futimens(output.GetFd(), both) != 0)
         return Fail(reason, "cannot set the restored file's time: " + ErrnoText());
     if (!ReplaceFromTempFile(output, outputPath))
         return Fail(reason, "cannot put the restored file at " + outputPath + ": " + ErrnoText());
-    // Across file systems the content is copied into a new file, which does not keep the time.
-    if (!HasModificationTime(outputPath, when) && !SetFileTimes(outputPath, times))
-        return Fail(reason, "the restored file stands at " + outputPath +
-                                ", but its time could not be set: " + ErrnoText());
     return true;
 }
 
@@ -200,8 +189,7 @@ bool OpenContainer(const std::string& containerPath, const KeyPairFinder& findKe
 
 // Decrypts the data section into a temporary file and puts that at outputPath.
 bool Restore(CEncryptedFile& container, const CKeyPair& keyPair, const SSessionBlock& session,
-             const std::string& outputPath, const FileTimeRecord& times, const timespec& when,
-             std::string& reason)
+             const std::string& outputPath, const timespec& when, std::string& reason)
 {
     if (outputPath.empty())
         return Fail(reason, "no output path was given");
@@ -212,7 +200,7 @@ bool Restore(CEncryptedFile& container, const CKeyPair& keyPair, const SSessionB
     if (!output)
         return Fail(reason, "cannot make a temporary file: " + ErrnoText());
     return DecryptData(container, keyPair, cipher, output, reason) &&
-           PlaceOutput(output, outputPath, times, when, reason);
+           PlaceOutput(output, outputPath, when, reason);
 }
 
 EDecryptResult Decrypt(const std::string& containerPath, const KeyPairFinder& findKeyPair,
@@ -234,7 +222,7 @@ EDecryptResult Decrypt(const std::string& containerPath, const KeyPairFinder& fi
         askOutputFileName(ProposedOutputName(container.GetName(), containerPath));
     if (!outputPath)
         return EDecryptResult::Cancelled;
-    if (!Restore(container, *keyPair, session, *outputPath, times, when, reason))
+    if (!Restore(container, *keyPair, session, *outputPath, when, reason))
         return EDecryptResult::Failed;
     return EDecryptResult::Decrypted;
 }

@@ -58,6 +58,17 @@ bool LinkNew(const char* from, const char* to)
     return ::link(from, to) == 0;
 }
 
+// Gives the copy the access and modification time of the file at fromPath, as a move keeps them
+// (a restored file's time is set before it is put in place).
+bool CopyFileTimes(const std::string& fromPath, const CTempFile& to)
+{
+    struct stat status {};
+    if (::stat(fromPath.c_str(), &status) != 0)
+        return false;
+    const timespec times[2] = {status.st_atim, status.st_mtim};
+    return ::futimens(to.GetFd(), times) == 0;
+}
+
 using PlaceFunction = bool (*)(const char* from, const char* to);
 
 // Puts the file at `from` at `to` with place, which fails with EXDEV when the two are on different
@@ -71,8 +82,8 @@ bool PlaceFile(const std::string& from, const std::string& to, EFileAccess acces
     if (errno != EXDEV)
         return false;
     CTempFile beside = MakeUniqueFile(ParentFolderOf(to) + "/.tmp");
-    return beside && AppendFileContent(from, beside) && beside.Finish(access) &&
-           place(beside.GetPath().c_str(), to.c_str());
+    return beside && AppendFileContent(from, beside) && CopyFileTimes(from, beside) &&
+           beside.Finish(access) && place(beside.GetPath().c_str(), to.c_str());
 }
 
 bool MoveIntoPlace(CTempFile& file, const std::string& destPath, EFileAccess access,

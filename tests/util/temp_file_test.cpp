@@ -123,11 +123,18 @@ TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
     CTempFile copying = TempFileHolding("new");
     CTempFile refused = TempFileHolding("new");
 
+    // A file moves with its time, as a rename keeps it.
+    const timespec past[2] = {{1000000000, 0}, {1000000000, 123000000}};
+    ASSERT_EQ(::futimens(replacing.GetFd(), past), 0);
     EXPECT_TRUE(ReplaceFromTempFile(replacing, destinations / "replaced"));
     EXPECT_TRUE(CopyTempFileTo(copying, destinations / "created"));
     EXPECT_FALSE(CopyTempFileTo(refused, destinations / "kept"));
 
     EXPECT_EQ(ReadWholeFile(destinations / "replaced"), "new");
+    struct stat moved {};
+    ASSERT_EQ(::stat((destinations / "replaced").c_str(), &moved), 0);
+    EXPECT_EQ(moved.st_mtim.tv_sec, past[1].tv_sec);
+    EXPECT_EQ(moved.st_mtim.tv_nsec, past[1].tv_nsec);
     EXPECT_EQ(ReadWholeFile(destinations / "created"), "new");
     EXPECT_EQ(ReadWholeFile(destinations / "kept"), "old");
     EXPECT_EQ(temp.CountTempFiles(), 0);

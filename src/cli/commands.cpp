@@ -1,15 +1,16 @@
 #include "cli/commands.h"
 
 #include "app/data_folders.h"
-#include "cli/output_names.h"
 #include "config/key_pair_list.h"
 #include "crypto/file_decryption.h"
 #include "crypto/file_encryption.h"
 #include "crypto/key_generator.h"
 #include "net/http_download.h"
 #include "net/url.h"
+#include "util/container_name.h"
 #include "util/file_system.h"
 #include "util/folder_paths.h"
+#include "util/temp_file.h"
 
 #include <iostream>
 #include <sys/stat.h>
@@ -40,6 +41,7 @@ bool PrepareDataFolders()
     if (!folders.BuildDataFolders())
         return false;
     SetFolderPaths(folders.m_szDataFolder, folders.m_szKeysFolder, folders.m_szTempFolder);
+    RemoveStaleTempFiles();
     return true;
 }
 

@@ -26,8 +26,31 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// Names of a folder's entries, without "." and "..". Empty when the folder cannot be listed.
-std::vector<std::string> ListEntries(int folderFd)
+bool RemoveEntryAt(int folderFd, const char* name)
+{
+    struct stat status {};
+    if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!ClearReadOnlyAt(folderFd, name, status))
+        return false;
+    if (!S_ISDIR(status.st_mode))
+        return ::unlinkat(folderFd, name, 0) == 0;
+
+    // O_NOFOLLOW: should the folder be swapped for a link meanwhile, the open fails instead of
+    // walking into the link's target.
+    CUniqueFd folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.IsOpen()) {
+        for (const std::string& entry : FolderEntries(folder.Get())) {
+            if (!RemoveEntryAt(folder.Get(), entry.c_str()))
+                return false;
+        }
+    }
+    return ::unlinkat(folderFd, name, AT_REMOVEDIR) == 0;
+}
+
+} // namespace
+
+std::vector<std::string> FolderEntries(int folderFd)
 {
     std::vector<std::string> names;
     int listFd = ::dup(folderFd);
@@ -44,30 +67,6 @@ std::vector<std::string> ListEntries(int folderFd)
     }
     return names;
 }
-
-bool RemoveEntryAt(int folderFd, const char* name)
-{
-    struct stat status {};
-    if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if (!ClearReadOnlyAt(folderFd, name, status))
-        return false;
-    if (!S_ISDIR(status.st_mode))
-        return ::unlinkat(folderFd, name, 0) == 0;
-
-    // O_NOFOLLOW: should the folder be swapped for a link meanwhile, the open fails instead of
-    // walking into the link's target.
-    CUniqueFd folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.IsOpen()) {
-        for (const std::string& entry : ListEntries(folder.Get())) {
-            if (!RemoveEntryAt(folder.Get(), entry.c_str()))
-                return false;
-        }
-    }
-    return ::unlinkat(folderFd, name, AT_REMOVEDIR) == 0;
-}
-
-} // namespace
 
 bool CreateFolder(const std::string& path)
 {

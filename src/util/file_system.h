@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Folder and file helpers. "Read-only" here is a file without its owner's write permission:
 // such a file is made writable before it is deleted, and nothing else about it changes.
@@ -16,6 +17,10 @@
 // are removed as links and never followed, the one at the path itself included. Stops at the first
 // entry that cannot be removed, leaving the folder and that entry in place.
 [[nodiscard]] bool RemoveFolderTree(const std::string& path);
+
+// Names of the entries of the open folder folderFd, without "." and "..". Empty when it cannot be
+// listed.
+std::vector<std::string> FolderEntries(int folderFd);
 
 // The folder part of a path, without its trailing '/' ("." for a bare name).
 std::string ParentFolderOf(const std::string& path);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,7 +25,23 @@ CTempFile MakeUniqueFile(const std::string& prefixPath)
     CUniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd.IsOpen())
         return {};
+    // The lock tells RemoveStaleTempFiles that a live process still writes this file.
+    (void)::flock(fd.Get(), LOCK_EX | LOCK_NB);
     return CTempFile(std::string(name.data()), std::move(fd));
+}
+
+// A temporary file is stale when no process holds its lock and nothing has written it for a
+// while (a file is unlocked for a moment between its creation and its lock, and again between
+// its closing and its move into place).
+constexpr time_t kStaleAfterSeconds = 600;
+
+bool IsStaleTempFile(int folderFd, const char* name, time_t now)
+{
+    CUniqueFd file(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    return file.IsOpen() && ::fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+           now - status.st_mtime > kStaleAfterSeconds &&
+           ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 // The process's umask, read without changing it (umask(2) can only be read by setting it, which
@@ -145,6 +162,18 @@ bool AppendFileContent(const std::string& fromPath, const CTempFile& to)
             return true;
         if (!to.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
             return false;
+    }
+}
+
+void RemoveStaleTempFiles()
+{
+    CUniqueFd folder(::open(g_szTempFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (g_szTempFolder.empty() || !folder.IsOpen())
+        return;
+    const time_t now = ::time(nullptr);
+    for (const std::string& name : FolderEntries(folder.Get())) {
+        if (name.rfind("tmp", 0) == 0 && IsStaleTempFile(folder.Get(), name.c_str(), now))
+            (void)::unlinkat(folder.Get(), name.c_str(), 0);
     }
 }
 

@@ -51,6 +51,10 @@ CTempFile NewTempFile();
 // Appends the whole content of the file at fromPath to the temporary file.
 [[nodiscard]] bool AppendFileContent(const std::string& fromPath, const CTempFile& to);
 
+// Deletes what killed processes left in g_szTempFolder: temporary files that no live process
+// holds and nothing wrote for ten minutes. A killed decryption leaves plaintext there.
+void RemoveStaleTempFiles();
+
 // Closes and deletes the temporary file.
 void DiscardTempFile(CTempFile& file);
 

@@ -4,6 +4,8 @@
 #include "support/scratch_folder.h"
 #include "util/folder_paths.h"
 
+#include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -140,6 +142,29 @@ TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
     EXPECT_EQ(temp.CountTempFiles(), 0);
     const std::vector<std::string> expected {"created", "kept", "replaced", "temp"};
     EXPECT_EQ(EntriesOf(destinations.Path()), expected) << "nothing may be left beside them";
+}
+
+TEST(RemoveStaleTempFiles, DeletesOnlyOldFilesThatNoLiveProcessHolds)
+{
+    CScratchFolder scratch;
+    const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
+    auto makeOld = [&](const std::string& name) {
+        WriteWholeFile(scratch.TempFolder() + name, "left by a killed process");
+        ASSERT_EQ(::utimensat(AT_FDCWD, (scratch.TempFolder() + name).c_str(), longAgo, 0), 0);
+    };
+    makeOld("tmpKILLED");
+    makeOld("notours");
+    WriteWholeFile(scratch.TempFolder() + "tmpRECENT", "a file being made right now");
+    CTempFile live = NewTempFile();
+    ASSERT_TRUE(live.Write("still being written"));
+    ASSERT_EQ(::futimens(live.GetFd(), longAgo), 0);
+
+    RemoveStaleTempFiles();
+
+    const std::string liveName = live.GetPath().substr(scratch.TempFolder().size());
+    std::vector<std::string> expected {"notours", "tmpRECENT", liveName};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(EntriesOf(scratch.TempFolder()), expected);
 }
 
 TEST(CTempFile, WriteFailingPartWayIsReported)

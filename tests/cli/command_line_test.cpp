@@ -1,5 +1,4 @@
 #include "cli/command_line.h"
-#include "cli/output_names.h"
 
 #include <gtest/gtest.h>
 
@@ -60,18 +59,6 @@ TEST(ParseCommandLine, RefusesWhatMakesNoCommand)
         EXPECT_FALSE(ParseCommandLine(arguments, error)) << testing::PrintToString(arguments);
         EXPECT_EQ(error, expected) << testing::PrintToString(arguments);
     }
-}
-
-TEST(DefaultContainerPath, ReplacesTheLastExtensionOfTheName)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"report.doc", "report.enp"},           {"README", "README.enp"},
-        {"docs/report.doc", "docs/report.enp"}, {"/tmp/archive.tar.gz", "/tmp/archive.tar.enp"},
-        {"my.dir/README", "my.dir/README.enp"}, {".profile", ".profile.enp"},
-        {"dir/.profile", "dir/.profile.enp"},   {"photo.enp", "photo.enp"},
-    };
-    for (const auto& [file, expected] : cases)
-        EXPECT_EQ(DefaultContainerPath(file), expected) << file;
 }
 
 } // namespace

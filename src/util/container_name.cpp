@@ -1,4 +1,4 @@
-#include "cli/output_names.h"
+#include "util/container_name.h"
 
 std::string DefaultContainerPath(const std::string& file)
 {

@@ -9,6 +9,7 @@ packages=(
   libcurl4-openssl-dev
   python3 python3-pyftpdlib
   openssl
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()

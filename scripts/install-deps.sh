@@ -9,6 +9,8 @@ packages=(
   libcurl4-openssl-dev
   python3 python3-pyftpdlib
   openssl
+  qt6-base-dev qt6-base-dev-tools libqt6test6 qt6-qpa-plugins libxcb1-dev fonts-dejavu-core
+  xvfb xauth imagemagick x11-apps librsvg2-bin
   clang libclang-rt-14-dev llvm
 )
 

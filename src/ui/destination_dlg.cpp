@@ -8,19 +8,6 @@
 
 #include <QLineEdit>
 
-namespace {
-
-constexpr int kIdsUrlWrong = 109;
-constexpr int kIdsCreateDestination = 110;
-constexpr int kIdsModifyDestination = 111;
-constexpr int kIdsSetName = 112;
-constexpr int kIdsNameUsed = 113;
-constexpr int kIdsUrlUsed = 133;
-constexpr int kIdsUrlUnreachable = 134;
-constexpr int kIdsNotPublicKey = 139;
-
-} // namespace
-
 CDestinationDlg::CDestinationDlg(QWidget* parent) : CTemplateDialog(kDestinationTemplate, parent) {}
 
 void CDestinationDlg::OnInitDialog()

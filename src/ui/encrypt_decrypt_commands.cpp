@@ -9,19 +9,13 @@
 #include "ui/file_dialogs.h"
 #include "ui/message_box.h"
 #include "ui/published_key.h"
+#include "ui/strings.h"
 #include "util/container_name.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
-
-constexpr int kIdsEncryptedFilesFilter = 115;
-constexpr int kIdsUrlUnreachable = 134;
-constexpr int kIdsFailedToEncrypt = 144;
-constexpr int kIdsAllFilesFilter = 145;
-constexpr int kIdsCannotDecrypt = 146;
-constexpr int kIdsCannotDownloadPublicKey = 147;
 
 // Result codes of the output-name dialog, kept in m_nFileDialogResult.
 constexpr int kFileDialogOk = 1;

@@ -3,37 +3,9 @@
 #include "crypto/pem_text.h"
 #include "support/key_test_support.h"
 
-#include <cstdlib>
 #include <random>
 #include <stdexcept>
 #include <sys/stat.h>
-
-namespace {
-
-// TMPDIR set to folder for the scope's lifetime, as CScratchFolder reads it.
-class CTmpdirScope {
-public:
-    explicit CTmpdirScope(const char* folder)
-    {
-        if (const char* previous = std::getenv("TMPDIR"))
-            m_previous = previous;
-        ::setenv("TMPDIR", folder, 1);
-    }
-    ~CTmpdirScope()
-    {
-        if (m_previous)
-            ::setenv("TMPDIR", m_previous->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    CTmpdirScope(const CTmpdirScope&) = delete;
-    CTmpdirScope& operator=(const CTmpdirScope&) = delete;
-
-private:
-    std::optional<std::string> m_previous;
-};
-
-} // namespace
 
 void Require(bool done, const std::string& what)
 {
@@ -45,18 +17,6 @@ std::string MakeFolder(const std::string& path, unsigned mode)
 {
     Require(::mkdir(path.c_str(), mode) == 0 && ::chmod(path.c_str(), mode) == 0, "mkdir " + path);
     return path;
-}
-
-std::unique_ptr<CScratchFolder> ScratchOnAnotherFileSystem(const CScratchFolder& near)
-{
-    const char* memoryFolder = "/dev/shm";
-    struct stat memory {
-    }, nearStatus {};
-    if (::stat(memoryFolder, &memory) != 0 || ::stat(near.Path().c_str(), &nearStatus) != 0 ||
-        memory.st_dev == nearStatus.st_dev)
-        return nullptr;
-    CTmpdirScope tmpdir(memoryFolder);
-    return std::make_unique<CScratchFolder>();
 }
 
 std::string SampleBytes(std::size_t size)

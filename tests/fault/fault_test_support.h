@@ -20,10 +20,6 @@ void Require(bool done, const std::string& what);
 // Makes the folder path with mode (the parent must exist) and gives path back.
 std::string MakeFolder(const std::string& path, unsigned mode);
 
-// A scratch folder on another file system than near (a tmpfs), which becomes the program's temp
-// folder while it lives; null when there is none to be had.
-std::unique_ptr<CScratchFolder> ScratchOnAnotherFileSystem(const CScratchFolder& near);
-
 // size bytes of varied content, the same for the same size.
 std::string SampleBytes(std::size_t size);
 

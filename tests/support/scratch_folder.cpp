@@ -12,11 +12,15 @@
 #include <sys/stat.h>
 #include <vector>
 
-CScratchFolder::CScratchFolder() : m_previousTempFolder(g_szTempFolder)
+std::string CScratchFolder::SystemTempFolder()
 {
     const char* systemTemp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(systemTemp && *systemTemp ? systemTemp : "/tmp") + "/pellmar-test-XXXXXX";
+    return systemTemp && *systemTemp ? systemTemp : "/tmp";
+}
+
+CScratchFolder::CScratchFolder(const std::string& parent) : m_previousTempFolder(g_szTempFolder)
+{
+    std::string pattern = parent + "/pellmar-test-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr)
@@ -81,4 +85,15 @@ unsigned ModeOf(const std::string& path)
 {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+std::unique_ptr<CScratchFolder> ScratchOnAnotherFileSystem(const CScratchFolder& near)
+{
+    const char* memoryFolder = "/dev/shm";
+    struct stat memory {};
+    struct stat nearStatus {};
+    if (::stat(memoryFolder, &memory) != 0 || ::stat(near.Path().c_str(), &nearStatus) != 0 ||
+        memory.st_dev == nearStatus.st_dev)
+        return nullptr;
+    return std::make_unique<CScratchFolder>(memoryFolder);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,10 +9,13 @@
 // temporary files of the code under test land in it and a test can see any left behind.
 class CScratchFolder {
 public:
-    CScratchFolder();
+    // Made in parent; by default the system's temp folder ($TMPDIR, else /tmp).
+    explicit CScratchFolder(const std::string& parent = SystemTempFolder());
     ~CScratchFolder();
     CScratchFolder(const CScratchFolder&) = delete;
     CScratchFolder& operator=(const CScratchFolder&) = delete;
+
+    static std::string SystemTempFolder();
 
     const std::string& Path() const { return m_path; }
     // Path() + "/" + name.
@@ -26,6 +30,10 @@ private:
     std::string m_path;
     std::string m_previousTempFolder;
 };
+
+// A scratch folder on another file system than near (a tmpfs), which becomes the program's temp
+// folder while it lives; null when there is none to be had.
+std::unique_ptr<CScratchFolder> ScratchOnAnotherFileSystem(const CScratchFolder& near);
 
 // Names in a folder, sorted, without "." and "..".
 std::vector<std::string> EntriesOf(const std::string& folder);

@@ -108,16 +108,9 @@ TEST(CopyTempFileTo, CreatesANewFileButNeverReplacesOne)
 TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
 {
     CScratchFolder destinations;
-    const char* memoryFolder = "/dev/shm";
-    struct stat shm {
-    }, scratchStatus {};
-    if (::stat(memoryFolder, &shm) != 0 ||
-        ::stat(destinations.Path().c_str(), &scratchStatus) != 0 ||
-        shm.st_dev == scratchStatus.st_dev)
-        GTEST_SKIP() << "needs " << memoryFolder << " on a file system of its own";
-    setenv("TMPDIR", memoryFolder, 1);
-    CScratchFolder temp;
-    unsetenv("TMPDIR");
+    const std::unique_ptr<CScratchFolder> temp = ScratchOnAnotherFileSystem(destinations);
+    if (!temp)
+        GTEST_SKIP() << "needs /dev/shm on a file system of its own";
 
     WriteWholeFile(destinations / "replaced", "old");
     WriteWholeFile(destinations / "kept", "old");
@@ -139,7 +132,7 @@ TEST(TempFileAcrossFileSystems, MovesBothWaysThroughAFileBesideTheDestination)
     EXPECT_EQ(moved.st_mtim.tv_nsec, past[1].tv_nsec);
     EXPECT_EQ(ReadWholeFile(destinations / "created"), "new");
     EXPECT_EQ(ReadWholeFile(destinations / "kept"), "old");
-    EXPECT_EQ(temp.CountTempFiles(), 0);
+    EXPECT_EQ(temp->CountTempFiles(), 0);
     const std::vector<std::string> expected {"created", "kept", "replaced", "temp"};
     EXPECT_EQ(EntriesOf(destinations.Path()), expected) << "nothing may be left beside them";
 }

@@ -2,8 +2,8 @@
 
 #include "config/base64.h"
 #include "config/protected_text.h"
-#include "machine_id_scope.h"
 #include "support/child_process.h"
+#include "support/machine_id_scope.h"
 #include "support/scratch_folder.h"
 
 #include <cstdlib>

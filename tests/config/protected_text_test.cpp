@@ -2,7 +2,7 @@
 
 #include "config/base64.h"
 #include "crypto/openssl_providers.h"
-#include "machine_id_scope.h"
+#include "support/machine_id_scope.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "fault/write_paths.h"
 
-#include "config/machine_id_scope.h"
 #include "crypto/openssl_providers.h"
 #include "fault/fault_test_support.h"
 #include "support/child_process.h"
+#include "support/machine_id_scope.h"
 #include "support/scratch_folder.h"
 #include "util/file_system.h"
 #include "util/temp_file.h"

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +78,22 @@ bool AreKeyRecords(std::span<const unsigned char> keyRecords)
         if (size == 0 || size > kMaxKeyRecordSize || size > keyRecords.size() - 4)
             return false;
         keyRecords = keyRecords.subspan(4 + size);
+    }
+    return true;
+}
+
+// Writes all bytes at offset, retrying short writes and interrupted calls.
+bool WriteAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset)
+{
+    while (size > 0) {
+        const ssize_t written = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        offset += static_cast<std::uint64_t>(written);
     }
     return true;
 }
@@ -155,11 +172,13 @@ bool CEncryptedFile::Open(const std::string& path, EOpenMode mode)
     m_wszName.clear();
     m_bError = false;
     m_bTrailerWritten = false;
+    m_nKeyBlockOffset = 0;
+    m_nKeyBlockSize = 0;
     m_szErrorText.clear();
     m_mode = mode;
     m_szDestPath = path;
     if (mode == EOpenMode::Write) {
-        m_tempFile = NewTempFile();
+        m_tempFile = NewTempFileFor(path);
         if (!m_tempFile)
             return Fail("cannot make a temporary file in " + g_szTempFolder + ": " + ErrnoText());
     } else {
@@ -223,6 +242,22 @@ bool CEncryptedFile::OpenRecordFile()
     return true;
 }
 
+bool CEncryptedFile::ReserveKeyBlock(std::size_t keyBlockSize)
+{
+    if (!CanWrite() || m_recordBuf.empty())
+        return Fail("the container is not open for writing");
+    if (m_recordFile || m_nKeyBlockSize != 0 || keyBlockSize < 4)
+        return Fail("the room for the key block cannot be kept");
+    const off_t offset = ::lseek(m_tempFile.GetFd(), 0, SEEK_CUR);
+    if (offset < 0)
+        return Fail("cannot write the temporary container: " + ErrnoText());
+    if (!m_tempFile.Write(std::string(keyBlockSize, '\0')))
+        return Fail("cannot write the temporary container: " + ErrnoText());
+    m_nKeyBlockOffset = static_cast<std::uint64_t>(offset);
+    m_nKeyBlockSize = keyBlockSize;
+    return true;
+}
+
 std::size_t CEncryptedFile::RecordBytesUsed() const
 {
     return m_recordBuf.empty() ? 0 : m_recordBuf.size() - 4;
@@ -234,18 +269,21 @@ bool CEncryptedFile::WriteRecordBlock()
     if (used == 0)
         return true;
     WriteU32(m_recordBuf, static_cast<std::uint32_t>(used));
-    const bool written = m_recordFile.Write(
-        std::string_view(reinterpret_cast<const char*>(m_recordBuf.data()), m_recordBuf.size()));
+    const std::string_view block(reinterpret_cast<const char*>(m_recordBuf.data()),
+                                 m_recordBuf.size());
+    const bool toRecordFile = static_cast<bool>(m_recordFile);
+    const bool written = toRecordFile ? m_recordFile.Write(block) : m_tempFile.Write(block);
     m_recordBuf.resize(4);
     if (!written)
-        return Fail("cannot write the temporary record file: " + ErrnoText());
+        return Fail(std::string("cannot write the temporary ") +
+                    (toRecordFile ? "record file: " : "container: ") + ErrnoText());
     return true;
 }
 
 bool CEncryptedFile::AddRecord(std::span<const unsigned char> head,
                                std::span<const unsigned char> tail)
 {
-    if (!CanWrite() || !m_recordFile || m_recordBuf.empty())
+    if (!CanWrite() || !HasRecordSink() || m_recordBuf.empty())
         return Fail("the record file is not open");
     const std::uint64_t size = kChunkRecordPrefixSize + std::uint64_t {head.size()} + tail.size();
     if (size > kMaxRecordBlockSize)
@@ -264,7 +302,7 @@ bool CEncryptedFile::AddRecord(std::span<const unsigned char> head,
 
 bool CEncryptedFile::FlushRecords()
 {
-    if (!CanWrite() || !m_recordFile)
+    if (!CanWrite() || !HasRecordSink())
         return Fail("the record file is not open");
     return WriteRecordBlock();
 }
@@ -287,12 +325,30 @@ bool CEncryptedFile::CopyRecordFile()
     }
 }
 
+bool CEncryptedFile::WriteReservedTrailer(std::span<const unsigned char> keyRecords)
+{
+    if (keyRecords.size() + 4 != m_nKeyBlockSize)
+        return Fail("the key records do not fill the room kept for them");
+    std::string endMark;
+    AppendU32(endMark, 0);
+    if (!m_tempFile.Write(endMark))
+        return Fail("cannot write the temporary container: " + ErrnoText());
+    std::string keyBlock(reinterpret_cast<const char*>(keyRecords.data()), keyRecords.size());
+    AppendU32(keyBlock, 0);
+    if (!WriteAllAt(m_tempFile.GetFd(), keyBlock.data(), keyBlock.size(), m_nKeyBlockOffset))
+        return Fail("cannot write the temporary container: " + ErrnoText());
+    m_bTrailerWritten = true;
+    return true;
+}
+
 bool CEncryptedFile::WriteTrailer(std::span<const unsigned char> keyRecords)
 {
     if (!FlushRecords())
         return false;
     if (!AreKeyRecords(keyRecords))
         return Fail("the key records are not length-prefixed records of 1 to 1024 bytes");
+    if (m_nKeyBlockSize != 0)
+        return WriteReservedTrailer(keyRecords);
     std::string keyBlock(reinterpret_cast<const char*>(keyRecords.data()), keyRecords.size());
     AppendU32(keyBlock, 0);
     if (!m_tempFile.Write(keyBlock))
@@ -392,6 +448,15 @@ int CEncryptedFile::ReadKeyRecord(std::span<unsigned char> buffer)
     if (!ReadExactly(buffer.first(length), "key block"))
         return -1;
     return static_cast<int>(length);
+}
+
+std::uint64_t CEncryptedFile::GetBytesLeft() const
+{
+    struct stat status {};
+    const off_t at = ::lseek(m_readFile.Get(), 0, SEEK_CUR);
+    if (at < 0 || ::fstat(m_readFile.Get(), &status) != 0 || status.st_size < at)
+        return 0;
+    return static_cast<std::uint64_t>(status.st_size - at);
 }
 
 int CEncryptedFile::ReadBlock(std::span<unsigned char> buffer)

@@ -33,8 +33,10 @@
 //   nothing follows the data section's end mark.
 //
 // The key block carries the total ciphertext length, known only after the last chunk, yet stands
-// in front of the chunks. So the writer gathers the record blocks in a second temporary file (the
-// record file) and copies them behind the key block at the end.
+// in front of the chunks. So the writer either gathers the record blocks in a second temporary
+// file (the record file) and copies them behind the key block at the end, or, when the key
+// block's size is known beforehand (its RSA blocks are as long as the recipient's modulus), keeps
+// room for it, writes the record blocks straight behind and fills the room last: one pass.
 
 inline constexpr std::array<char, 4> kContainerMagic {'T', 'V', 'P', 'E'};
 inline constexpr std::uint32_t kContainerVersion = 0x01000000;
@@ -79,8 +81,9 @@ struct SContainerHeader {
 
 // Writes or reads one container piece by piece; the cryptography is the caller's.
 //
-// Writing: Open(dest, Write), SetSourceName, SetKeyGuid, WriteHeader, OpenRecordFile, AddRecord
-// per chunk, FlushRecords, WriteTrailer, Close. The container grows in a temporary file; Close
+// Writing: Open(dest, Write), SetSourceName, SetKeyGuid, WriteHeader, OpenRecordFile or
+// ReserveKeyBlock, AddRecord per chunk, FlushRecords, WriteTrailer, Close. The container grows in
+// a temporary file (NewTempFileFor the destination, so it moves there without a copy); Close
 // puts it at the destination in one step, and only when every step succeeded and the trailer is
 // written. An object dropped without a successful Close leaves nothing behind: no container at the
 // destination, no temporary file.
@@ -105,6 +108,10 @@ public:
     [[nodiscard]] bool SetKeyGuid(std::string_view guid);
     [[nodiscard]] bool WriteHeader(const FileTimeRecord& times);
     [[nodiscard]] bool OpenRecordFile();
+    // Instead of OpenRecordFile: keeps keyBlockSize bytes for the key block (its records and its
+    // end mark) behind the header and writes the record blocks straight behind them. WriteTrailer
+    // must then fill exactly that room.
+    [[nodiscard]] bool ReserveKeyBlock(std::size_t keyBlockSize);
     // Appends one chunk record; a record that would overflow the current block first sends the
     // block to the record file. A record larger than a whole block is refused.
     [[nodiscard]] bool AddRecord(std::span<const unsigned char> head,
@@ -124,6 +131,9 @@ public:
     // -1 on failure. buffer must hold the block (kMaxRecordBlockSize is always enough).
     [[nodiscard]] int ReadBlock(std::span<unsigned char> buffer);
 
+    // The bytes of a container being read that lie behind what has been read so far.
+    std::uint64_t GetBytesLeft() const;
+
     // The source name without folder, in UTF-8 and in UTF-16.
     const std::string& GetName() const { return m_szName; }
     const std::u16string& GetWideName() const { return m_wszName; }
@@ -137,6 +147,8 @@ private:
     bool CanWrite() const;
     bool ReadExactly(std::span<unsigned char> bytes, const char* where);
     bool WriteRecordBlock();
+    bool HasRecordSink() const { return m_recordFile || m_nKeyBlockSize != 0; }
+    bool WriteReservedTrailer(std::span<const unsigned char> keyRecords);
     bool CopyRecordFile();
     std::size_t RecordBytesUsed() const;
 
@@ -146,6 +158,9 @@ private:
     bool m_bError = false;
     bool m_bTrailerWritten = false;
     bool m_bOpen = false;
+    // Where the room for the key block starts, and its size; 0 when none is kept.
+    std::uint64_t m_nKeyBlockOffset = 0;
+    std::size_t m_nKeyBlockSize = 0;
     EOpenMode m_mode = EOpenMode::Read;
     CTempFile m_tempFile; // the container being written
     CUniqueFd m_readFile; // the container being read

@@ -1,13 +1,17 @@
 #include "crypto/file_decryption.h"
 
 #include "crypto/chunk_cipher.h"
+#include "crypto/chunk_workers.h"
 #include "crypto/file_encryption.h"
+#include "crypto/oaep_context.h"
+#include "crypto/progress_reporter.h"
 #include "util/big_endian.h"
 #include "util/failure_reason.h"
 #include "util/temp_file.h"
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -25,6 +29,9 @@ constexpr std::size_t kMaxSessionSize = 128;
 constexpr std::size_t kMaxHeadPlainSize = 128;
 constexpr std::size_t kMaxFileNameBytes = NAME_MAX;
 constexpr char kFallbackName[] = "decrypted";
+// Record blocks in flight per worker: enough that a worker finds the next block ready while the
+// calling thread writes, few enough that memory stays flat (about 250 KiB a block).
+constexpr std::size_t kJobsPerWorker = 3;
 
 // Bytes that held key material are wiped before their memory goes back.
 class CSecretBytes {
@@ -100,56 +107,130 @@ bool ReadSession(CEncryptedFile& container, const CKeyPair& keyPair, SSessionBlo
     return true;
 }
 
-// Decrypts the chunk records of one record block, appending their plaintext to plain. Lengths
-// from the file are summed in 64 bits: H + T of a record can overflow 32.
-bool DecryptBlock(std::span<const unsigned char> records, const CKeyPair& keyPair,
-                  CChunkCipher& cipher, std::vector<unsigned char>& plain, std::string& reason)
-{
-    std::vector<unsigned char> head;
-    std::vector<unsigned char> chunk;
-    while (!records.empty()) {
-        if (records.size() < kChunkRecordPrefixSize)
-            return Fail(reason, "damaged container (chunk record cut short in its record block)");
-        const std::uint64_t headSize = ReadU32(records);
-        const std::uint64_t tailSize = ReadU32(records.subspan(4));
-        records = records.subspan(kChunkRecordPrefixSize);
-        if (headSize + tailSize > records.size())
-            return Fail(reason, "damaged container (chunk record longer than its record block)");
-        if (!keyPair.UnwrapBytes(records.first(headSize), head) || head.empty() ||
-            head.size() > kMaxHeadPlainSize)
-            return Fail(reason, "damaged container (a chunk head does not open with key pair " +
-                                    keyPair.GetGuid() + ")");
-        chunk.assign(head.begin(), head.end());
-        const auto tail = records.subspan(headSize, tailSize);
-        chunk.insert(chunk.end(), tail.begin(), tail.end());
-        if (!cipher.Decrypt(chunk, plain))
-            return Fail(reason, "damaged container (a chunk does not decrypt)");
-        records = records.subspan(headSize + tailSize);
+// Decrypts record blocks, one a job: the job's input holds the block, its output receives the
+// plaintext of the block's chunk records.
+class CDecryptWork : public IChunkWork {
+public:
+    CDecryptWork(const SSessionBlock& session, const CKeyPair& keyPair)
+        : m_cipher(session.m_abSessionKey, session.m_abIv),
+          m_oaep(keyPair.GetKey(), COaepContext::EDirection::Unwrap), m_guid(keyPair.GetGuid())
+    {
     }
-    return true;
+
+    bool IsReady(std::string& reason) const
+    {
+        if (!m_cipher)
+            return Fail(reason, "AES-256-CBC is not available");
+        if (!m_oaep)
+            return Fail(reason, "RSA-OAEP is not available for key pair " + m_guid);
+        return true;
+    }
+
+    void Run(SChunkJob& job) override
+    {
+        job.m_output.clear();
+        if (!DecryptBlock(job.m_input, job.m_output, job.m_szReason))
+            job.m_bFailed = true;
+    }
+
+private:
+    // Walks the chunk records of one record block. Lengths from the file are summed in 64 bits:
+    // H + T of a record can overflow 32.
+    bool DecryptBlock(std::span<const unsigned char> records, std::vector<unsigned char>& plain,
+                      std::string& reason)
+    {
+        while (!records.empty()) {
+            if (records.size() < kChunkRecordPrefixSize)
+                return Fail(reason,
+                            "damaged container (chunk record cut short in its record block)");
+            const std::uint64_t headSize = ReadU32(records);
+            const std::uint64_t tailSize = ReadU32(records.subspan(4));
+            records = records.subspan(kChunkRecordPrefixSize);
+            if (headSize + tailSize > records.size())
+                return Fail(reason,
+                            "damaged container (chunk record longer than its record block)");
+            if (!m_oaep.Run(records.first(headSize), m_head.Get()) || m_head.Get().empty() ||
+                m_head.Get().size() > kMaxHeadPlainSize)
+                return Fail(reason, "damaged container (a chunk head does not open with key pair " +
+                                        m_guid + ")");
+            m_chunk.assign(m_head.Get().begin(), m_head.Get().end());
+            const auto tail = records.subspan(headSize, tailSize);
+            m_chunk.insert(m_chunk.end(), tail.begin(), tail.end());
+            if (!m_cipher.Decrypt(m_chunk, plain))
+                return Fail(reason, "damaged container (a chunk does not decrypt)");
+            records = records.subspan(headSize + tailSize);
+        }
+        return true;
+    }
+
+    CChunkCipher m_cipher;
+    COaepContext m_oaep;
+    std::string m_guid;
+    // A head's plaintext is the start of a ciphertext, not a secret; the buffer is wiped all the
+    // same, like every buffer a private key's result went into.
+    CSecretBytes m_head;
+    std::vector<unsigned char> m_chunk;
+};
+
+// One work per worker, each with its own cipher and RSA contexts; none when one cannot be made.
+std::vector<std::unique_ptr<IChunkWork>> MakeDecryptWorks(std::uint64_t dataSize,
+                                                          const SSessionBlock& session,
+                                                          const CKeyPair& keyPair,
+                                                          std::string& reason)
+{
+    // A small container does not start threads it has no record blocks for.
+    const std::uint64_t blocks = dataSize / kMaxRecordBlockSize + 1;
+    const auto count = std::clamp<std::uint64_t>(blocks, 1, ChunkWorkerCount());
+    std::vector<std::unique_ptr<IChunkWork>> works;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        auto work = std::make_unique<CDecryptWork>(session, keyPair);
+        if (!work->IsReady(reason))
+            return {};
+        works.push_back(std::move(work));
+    }
+    return works;
 }
 
-// Decrypts the data section into output, one record block at a time.
-bool DecryptData(CEncryptedFile& container, const CKeyPair& keyPair, CChunkCipher& cipher,
-                 const CTempFile& output, std::string& reason)
+// Decrypts the data section into output on the workers. The calling thread reads record blocks
+// ahead while jobs are free and otherwise writes the oldest result, in file order. False on
+// failure, or when progress asked to stop.
+bool DecryptData(CEncryptedFile& container, CChunkWorkers& workers, const CTempFile& output,
+                 CProgressReporter& progress, std::string& reason)
 {
-    std::vector<unsigned char> block(kMaxRecordBlockSize);
-    std::vector<unsigned char> plain;
-    plain.reserve(kMaxRecordBlockSize);
-    for (;;) {
-        const int size = container.ReadBlock(block);
-        if (size < 0)
-            return Fail(reason, container.GetErrorText());
-        if (size == 0)
-            return true;
-        plain.clear();
-        if (!DecryptBlock(std::span(block).first(static_cast<std::size_t>(size)), keyPair, cipher,
-                          plain, reason))
-            return false;
-        if (!output.Write(
-                std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size())))
-            return Fail(reason, "cannot write the temporary output file: " + ErrnoText());
+    std::uint64_t read = 0;
+    bool atEnd = false;
+    std::string readFailure;
+    while (!atEnd || !workers.IsEmpty()) {
+        if (!atEnd && !workers.IsFull()) {
+            SChunkJob& job = workers.Next();
+            job.m_input.resize(kMaxRecordBlockSize);
+            const int size = container.ReadBlock(job.m_input);
+            if (size < 0)
+                readFailure = container.GetErrorText();
+            atEnd = size <= 0;
+            if (size > 0) {
+                job.m_input.resize(static_cast<std::size_t>(size));
+                read += 4 + static_cast<std::uint64_t>(size);
+                job.m_nDoneAfter = read;
+                workers.Submit();
+            }
+            continue;
+        }
+        // Behind a read failure, the blocks before it are only checked: a fault in them came
+        // first in the file and is the one to tell.
+        const SChunkJob& job = workers.Oldest();
+        if (job.m_bFailed)
+            return Fail(reason, job.m_szReason);
+        if (readFailure.empty()) {
+            if (!output.Write(std::string_view(reinterpret_cast<const char*>(job.m_output.data()),
+                                               job.m_output.size())))
+                return Fail(reason, "cannot write the temporary output file: " + ErrnoText());
+            if (!progress.Advance(job.m_nDoneAfter))
+                return false;
+        }
+        workers.Release();
     }
+    return readFailure.empty() || Fail(reason, readFailure);
 }
 
 // Writes the restored file at outputPath: the time goes onto the temporary file first, so the
@@ -187,24 +268,45 @@ bool OpenContainer(const std::string& containerPath, const KeyPairFinder& findKe
     return ReadSession(container, *keyPair, session, reason);
 }
 
-// Decrypts the data section into a temporary file and puts that at outputPath.
-bool Restore(CEncryptedFile& container, const CKeyPair& keyPair, const SSessionBlock& session,
-             const std::string& outputPath, const timespec& when, std::string& reason)
+// Decrypts the data section into a temporary file and puts that at outputPath. The temporary file
+// is made only now that the user has chosen where the file goes, so it can lie beside it when the
+// temp folder is on another file system and move there without a copy.
+EDecryptResult Restore(CEncryptedFile& container, const CKeyPair& keyPair,
+                       const SSessionBlock& session, const std::string& outputPath,
+                       const timespec& when, const ProgressCallback& callback, std::string& reason)
 {
-    if (outputPath.empty())
-        return Fail(reason, "no output path was given");
-    CChunkCipher cipher(session.m_abSessionKey, session.m_abIv);
-    if (!cipher)
-        return Fail(reason, "AES-256-CBC is not available");
-    CTempFile output = NewTempFile();
-    if (!output)
-        return Fail(reason, "cannot make a temporary file: " + ErrnoText());
-    return DecryptData(container, keyPair, cipher, output, reason) &&
-           PlaceOutput(output, outputPath, when, reason);
+    if (outputPath.empty()) {
+        reason = "no output path was given";
+        return EDecryptResult::Failed;
+    }
+    const std::uint64_t dataSize = container.GetBytesLeft();
+    std::vector<std::unique_ptr<IChunkWork>> works =
+        MakeDecryptWorks(dataSize, session, keyPair, reason);
+    if (works.empty())
+        return EDecryptResult::Failed;
+    CTempFile output = NewTempFileFor(outputPath);
+    if (!output) {
+        reason = "cannot make a temporary file: " + ErrnoText();
+        return EDecryptResult::Failed;
+    }
+    CProgressReporter progress(callback, dataSize);
+    if (!progress.Start())
+        return EDecryptResult::Cancelled;
+    {
+        // Joined before the output goes, whatever happens.
+        CChunkWorkers workers(std::move(works), kJobsPerWorker);
+        if (!DecryptData(container, workers, output, progress, reason))
+            return progress.IsStopped() ? EDecryptResult::Cancelled : EDecryptResult::Failed;
+    }
+    if (!progress.Finish())
+        return EDecryptResult::Cancelled;
+    return PlaceOutput(output, outputPath, when, reason) ? EDecryptResult::Decrypted
+                                                         : EDecryptResult::Failed;
 }
 
 EDecryptResult Decrypt(const std::string& containerPath, const KeyPairFinder& findKeyPair,
-                       const OutputNameAsker& askOutputFileName, std::string& reason)
+                       const OutputNameAsker& askOutputFileName, const ProgressCallback& progress,
+                       std::string& reason)
 {
     CEncryptedFile container;
     FileTimeRecord times;
@@ -222,22 +324,21 @@ EDecryptResult Decrypt(const std::string& containerPath, const KeyPairFinder& fi
         askOutputFileName(ProposedOutputName(container.GetName(), containerPath));
     if (!outputPath)
         return EDecryptResult::Cancelled;
-    if (!Restore(container, *keyPair, session, *outputPath, when, reason))
-        return EDecryptResult::Failed;
-    return EDecryptResult::Decrypted;
+    return Restore(container, *keyPair, session, *outputPath, when, progress, reason);
 }
 
 } // namespace
 
 EDecryptResult DecryptFile(const std::string& containerPath, const KeyPairFinder& findKeyPair,
-                           const OutputNameAsker& askOutputFileName, std::string* errorText)
+                           const OutputNameAsker& askOutputFileName, std::string* errorText,
+                           const ProgressCallback& progress)
 {
     std::string reason;
     EDecryptResult result = EDecryptResult::Failed;
     // A failing allocation, or a callback that throws, ends the decryption like any other
     // failure; the temporary files go with the unwinding.
     try {
-        result = Decrypt(containerPath, findKeyPair, askOutputFileName, reason);
+        result = Decrypt(containerPath, findKeyPair, askOutputFileName, progress, reason);
     } catch (const std::exception& error) {
         reason = std::string("unexpected failure: ") + error.what();
     } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "crypto/encrypted_file.h"
 #include "crypto/key_pair.h"
+#include "crypto/progress.h"
 
 #include <functional>
 #include <memory>
@@ -27,10 +28,16 @@ enum class EDecryptResult { Decrypted, Failed, Cancelled };
 // only when the whole data section decrypted. On failure the chosen path is as it was, no
 // temporary file is left, and errorText (when given) receives the reason; on Cancelled nothing
 // has been written.
+//
+// progress, when given, is told (0, data section size) first, then now and then how far the work
+// has come, and (size, size) last; when it returns false the decryption stops and returns
+// Cancelled, leaving the chosen path as it was and no temporary file. The chunks are decrypted on
+// one worker thread per core (ChunkWorkerCount); every callback is called on the calling thread.
 [[nodiscard]] EDecryptResult DecryptFile(const std::string& containerPath,
                                          const KeyPairFinder& findKeyPair,
                                          const OutputNameAsker& askOutputFileName,
-                                         std::string* errorText = nullptr);
+                                         std::string* errorText = nullptr,
+                                         const ProgressCallback& progress = {});
 
 // Sets the access and modification time of the file at path to times. (Linux keeps no
 // creation time that could be set.) False when times names no real moment or the file cannot be

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/encrypted_file.h"
+#include "crypto/progress.h"
 #include "crypto/public_key.h"
 
 #include <array>
@@ -42,5 +43,11 @@ struct SSessionBlock {
 // Encrypts the file at sourcePath for recipient into a container at containerPath, replacing a
 // file there in one step. On failure nothing at containerPath has changed, no temporary file is
 // left, and errorText (when given) receives the reason. containerPath may be sourcePath itself.
+//
+// progress, when given, is told (0, source size) first, then now and then how far the work has
+// come, and (source size, source size) last; when it returns false the encryption stops, returns
+// false and leaves nothing behind, as on any failure. The chunks are encrypted on one worker
+// thread per core (ChunkWorkerCount); progress is called on the calling thread.
 [[nodiscard]] bool EncryptFile(const std::string& sourcePath, const std::string& containerPath,
-                               const CPublicKey& recipient, std::string* errorText = nullptr);
+                               const CPublicKey& recipient, std::string* errorText = nullptr,
+                               const ProgressCallback& progress = {});

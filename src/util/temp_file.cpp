@@ -35,6 +35,9 @@ CTempFile MakeUniqueFile(const std::string& prefixPath)
 // its closing and its move into place).
 constexpr time_t kStaleAfterSeconds = 600;
 
+// How much CTempFile::Write gathers before it asks the disk to start writing it.
+constexpr std::uint64_t kWriteBehindBytes = 8 * 1024 * 1024;
+
 bool IsStaleTempFile(int folderFd, const char* name, time_t now)
 {
     CUniqueFd file(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -121,6 +124,8 @@ CTempFile& CTempFile::operator=(CTempFile&& other) noexcept
         DiscardTempFile(*this);
         m_path = std::exchange(other.m_path, {});
         m_fd = std::move(other.m_fd);
+        m_nWritten = std::exchange(other.m_nWritten, 0);
+        m_nWrittenBack = std::exchange(other.m_nWrittenBack, 0);
     }
     return *this;
 }
@@ -132,7 +137,17 @@ CTempFile::~CTempFile()
 
 bool CTempFile::Write(std::string_view bytes) const
 {
-    return WriteAll(m_fd.Get(), bytes.data(), bytes.size());
+    if (!WriteAll(m_fd.Get(), bytes.data(), bytes.size()))
+        return false;
+    m_nWritten += bytes.size();
+    if (m_nWritten - m_nWrittenBack >= kWriteBehindBytes) {
+        // Only a hint to start the disk writes early; Finish's fsync still waits for them all.
+        (void)::sync_file_range(m_fd.Get(), static_cast<off64_t>(m_nWrittenBack),
+                                static_cast<off64_t>(m_nWritten - m_nWrittenBack),
+                                SYNC_FILE_RANGE_WRITE);
+        m_nWrittenBack = m_nWritten;
+    }
+    return true;
 }
 
 bool CTempFile::Finish(EFileAccess access)
@@ -182,6 +197,24 @@ CTempFile NewTempFile()
     if (g_szTempFolder.empty())
         return {};
     return MakeUniqueFile(g_szTempFolder + "tmp");
+}
+
+CTempFile NewTempFileFor(const std::string& destPath)
+{
+    // The temp folder comes first even when the file ends up beside the destination: it is
+    // where RemoveStaleTempFiles clears what a killed process left, and an operation that cannot
+    // have its temporary files there does not start.
+    CTempFile inTempFolder = NewTempFile();
+    if (!inTempFolder)
+        return {};
+    struct stat tempStatus {};
+    struct stat destStatus {};
+    if (::fstat(inTempFolder.GetFd(), &tempStatus) != 0 ||
+        ::stat(ParentFolderOf(destPath).c_str(), &destStatus) != 0 ||
+        tempStatus.st_dev == destStatus.st_dev)
+        return inTempFolder;
+    CTempFile beside = MakeUniqueFile(ParentFolderOf(destPath) + "/.tmp");
+    return beside ? std::move(beside) : std::move(inTempFolder);
 }
 
 void DiscardTempFile(CTempFile& file)

@@ -2,6 +2,7 @@
 
 #include "util/unique_fd.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,7 +21,9 @@ public:
     CTempFile() = default;
     CTempFile(std::string path, CUniqueFd fd) : m_path(std::move(path)), m_fd(std::move(fd)) {}
     CTempFile(CTempFile&& other) noexcept
-        : m_path(std::exchange(other.m_path, {})), m_fd(std::move(other.m_fd))
+        : m_path(std::exchange(other.m_path, {})), m_fd(std::move(other.m_fd)),
+          m_nWritten(std::exchange(other.m_nWritten, 0)),
+          m_nWrittenBack(std::exchange(other.m_nWrittenBack, 0))
     {
     }
     CTempFile& operator=(CTempFile&& other) noexcept;
@@ -32,6 +35,8 @@ public:
     const std::string& GetPath() const { return m_path; }
     int GetFd() const { return m_fd.Get(); }
 
+    // Appends bytes. Every few MiB the disk is told to start taking what was written so far, so
+    // that Finish does not wait for a big file's pages all at once.
     [[nodiscard]] bool Write(std::string_view bytes) const;
 
     // Sets the file's permissions for where it goes, flushes the content to the disk and closes
@@ -43,10 +48,20 @@ public:
 private:
     std::string m_path;
     CUniqueFd m_fd;
+    // Bytes appended by Write, and how many of them were sent on to the disk.
+    mutable std::uint64_t m_nWritten = 0;
+    mutable std::uint64_t m_nWrittenBack = 0;
 };
 
 // Makes a new, empty temporary file "tmpXXXXXX" in g_szTempFolder. An empty CTempFile on failure.
 CTempFile NewTempFile();
+
+// Makes a new, empty temporary file for content that is to replace or create destPath, placed so
+// that ReplaceFromTempFile or CopyTempFileTo can later move it there in one rename, without a copy:
+// in g_szTempFolder ("tmpXXXXXX") when that lies on destPath's file system, else beside destPath
+// as a hidden ".tmpXXXXXX". When the file cannot be made beside destPath, it stays in the temp
+// folder and the move copies it. An empty CTempFile when the temp folder takes no file.
+CTempFile NewTempFileFor(const std::string& destPath);
 
 // Appends the whole content of the file at fromPath to the temporary file.
 [[nodiscard]] bool AppendFileContent(const std::string& fromPath, const CTempFile& to);

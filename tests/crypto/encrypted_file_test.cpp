@@ -311,4 +311,46 @@ TEST(FileTimeRecord, RefusesFieldsThatNameNoMoment)
         EXPECT_FALSE(FileTimeToTimespec(record, time)) << record.m_nYear << "-" << record.m_nMonth;
 }
 
+// The one-pass writer: room kept for the key block, record blocks straight behind it.
+bool WriteInOnePass(const std::string& dest, const std::vector<SRecord>& records,
+                    std::size_t keyBlockRoom, const std::string& keyRecords)
+{
+    CEncryptedFile file;
+    if (!file.Open(dest, CEncryptedFile::EOpenMode::Write) ||
+        !file.SetSourceName("/any/folder/\xC3\x9C"
+                            "bung.txt") ||
+        !file.SetKeyGuid(kGuid) || !file.WriteHeader(kTime) || !file.ReserveKeyBlock(keyBlockRoom))
+        return false;
+    for (const SRecord& record : records) {
+        if (!file.AddRecord(BytesOf(record.m_head), BytesOf(record.m_tail)))
+            return false;
+    }
+    return file.WriteTrailer(BytesOf(keyRecords)) && file.Close();
+}
+
+TEST(CEncryptedFileWriter, KeepingRoomForTheKeyBlockWritesTheSameBytesAsTheRecordFile)
+{
+    CScratchFolder scratch;
+    const std::string keyRecords = U32Bytes(3) + "abc" + U32Bytes(1) + "z";
+    // Three record blocks, and none at all.
+    const std::vector<std::vector<SRecord>> recordSets = {
+        {{"H1", std::string(100000, 'a')}, {"H2", std::string(100000, 'b')}, {"", "c"}}, {}};
+    for (const auto& records : recordSets) {
+        ASSERT_TRUE(WriteContainer(scratch / "two-pass.enp", records, keyRecords));
+        ASSERT_TRUE(
+            WriteInOnePass(scratch / "one-pass.enp", records, keyRecords.size() + 4, keyRecords));
+        EXPECT_TRUE(ReadWholeFile(scratch / "one-pass.enp") ==
+                    ReadWholeFile(scratch / "two-pass.enp"));
+        EXPECT_EQ(ReadAll(scratch / "one-pass.enp"), "");
+        EXPECT_EQ(scratch.CountTempFiles(), 0);
+    }
+    // Key records that do not fill the room exactly would leave a broken key block.
+    WriteWholeFile(scratch / "old.enp", "old");
+    for (std::size_t room : {keyRecords.size() + 3, keyRecords.size() + 5}) {
+        EXPECT_FALSE(WriteInOnePass(scratch / "old.enp", recordSets[0], room, keyRecords));
+        EXPECT_EQ(ReadWholeFile(scratch / "old.enp"), "old");
+        EXPECT_EQ(scratch.CountTempFiles(), 0);
+    }
+}
+
 } // namespace

@@ -4,16 +4,24 @@
 
 const char* const kUsageText =
     "usage: pellmar keygen --out KEYPAIR_FILE [--public-out PUBLIC_KEY_FILE]\n"
-    "       pellmar encrypt --to RECIPIENT [--output OUT] [--force] FILE\n"
-    "       pellmar decrypt [--key KEYPAIR_FILE] [--output OUT] [--force] CONTAINER\n"
+    "       pellmar encrypt --to RECIPIENT [--output OUT | --output-dir DIR] [--force] [--quiet]\n"
+    "                       FILE...\n"
+    "       pellmar decrypt [--key KEYPAIR_FILE] [--output OUT | --output-dir DIR] [--force]\n"
+    "                       [--quiet] CONTAINER...\n"
     "\n"
     "keygen   writes a new RSA-2048 key pair file (and its public key file); never replaces a "
     "file.\n"
-    "encrypt  encrypts FILE for RECIPIENT, a public key file or its http/https URL; OUT\n"
-    "         defaults to FILE with its extension replaced by \".enp\".\n"
-    "decrypt  decrypts CONTAINER with KEYPAIR_FILE (a key pair file or \".exp\" export), or else\n"
-    "         with your own key pairs; OUT defaults to the file's original name in this folder.\n"
-    "--force  replaces OUT when it exists.\n";
+    "encrypt  encrypts each FILE for RECIPIENT, a public key file or its http/https URL, into\n"
+    "         FILE with its extension replaced by \".enp\".\n"
+    "decrypt  decrypts each CONTAINER with KEYPAIR_FILE (a key pair file or \".exp\" export), or\n"
+    "         else with your own key pairs, into the file's original name in this folder.\n"
+    "--output      names the output of the one FILE or CONTAINER.\n"
+    "--output-dir  puts each output into DIR instead, under the name it would have had.\n"
+    "--force       replaces outputs that exist.\n"
+    "--quiet       shows no progress bar (there is one on stderr only when it is a terminal).\n"
+    "\n"
+    "With several files, one that fails is reported and the others go on; the exit status is\n"
+    "then 1. Ctrl-C stops the file being worked on, leaves nothing of it and ends the command.\n";
 
 namespace {
 
@@ -34,11 +42,15 @@ OptionRules RulesFor(ECommand command)
     case ECommand::Encrypt:
         return {{"--to", {&SCommandLine::m_recipient}},
                 {"--output", {&SCommandLine::m_output}},
-                {"--force", {nullptr, &SCommandLine::m_bForce}}};
+                {"--output-dir", {&SCommandLine::m_outputDir}},
+                {"--force", {nullptr, &SCommandLine::m_bForce}},
+                {"--quiet", {nullptr, &SCommandLine::m_bQuiet}}};
     case ECommand::Decrypt:
         return {{"--key", {&SCommandLine::m_keyPairFile}},
                 {"--output", {&SCommandLine::m_output}},
-                {"--force", {nullptr, &SCommandLine::m_bForce}}};
+                {"--output-dir", {&SCommandLine::m_outputDir}},
+                {"--force", {nullptr, &SCommandLine::m_bForce}},
+                {"--quiet", {nullptr, &SCommandLine::m_bQuiet}}};
     case ECommand::Help:
         break;
     }
@@ -92,6 +104,16 @@ bool TakeOption(const OptionRules& rules, const std::vector<std::string>& argume
     return true;
 }
 
+// Where the outputs of encrypt or decrypt go: one named output fits one file only.
+bool CheckOutputs(const SCommandLine& command, std::string& error)
+{
+    if (!command.m_output.empty() && !command.m_outputDir.empty())
+        error = "--output and --output-dir cannot go together";
+    else if (!command.m_output.empty() && command.m_files.size() > 1)
+        error = "--output names the output of one file; use --output-dir DIR for several";
+    return error.empty();
+}
+
 // The options each command cannot do without, and how many files it takes.
 bool CheckComplete(const SCommandLine& command, std::string& error)
 {
@@ -105,12 +127,16 @@ bool CheckComplete(const SCommandLine& command, std::string& error)
     case ECommand::Encrypt:
         if (command.m_recipient.empty())
             error = "encrypt needs --to RECIPIENT";
-        else if (command.m_files.size() != 1)
-            error = "encrypt takes exactly one FILE";
+        else if (command.m_files.empty())
+            error = "encrypt needs at least one FILE";
+        else
+            CheckOutputs(command, error);
         break;
     case ECommand::Decrypt:
-        if (command.m_files.size() != 1)
-            error = "decrypt takes exactly one CONTAINER";
+        if (command.m_files.empty())
+            error = "decrypt needs at least one CONTAINER";
+        else
+            CheckOutputs(command, error);
         break;
     case ECommand::Help:
         break;

@@ -13,8 +13,10 @@ struct SCommandLine {
     std::string m_publicKeyOut; // keygen --public-out
     std::string m_recipient;    // encrypt --to
     std::string m_keyPairFile;  // decrypt --key
-    std::string m_output;       // encrypt/decrypt --output
+    std::string m_output;       // encrypt/decrypt --output (one file only)
+    std::string m_outputDir;    // encrypt/decrypt --output-dir
     bool m_bForce = false;      // encrypt/decrypt --force
+    bool m_bQuiet = false;      // encrypt/decrypt --quiet: no progress bar
     std::vector<std::string> m_files;
 };
 

@@ -12,8 +12,14 @@
 #include "util/folder_paths.h"
 #include "util/temp_file.h"
 
+#include "cli/interrupt.h"
+#include "cli/progress_bar.h"
+
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -107,13 +113,124 @@ int RunKeyGen(const SCommandLine& command)
     return kExitSuccess;
 }
 
+namespace {
+
+// Where one file's output goes: --output, else its default path, put into --output-dir when one
+// is given.
+std::string OutputPath(const SCommandLine& command, const std::string& defaultPath)
+{
+    if (!command.m_output.empty())
+        return command.m_output;
+    if (command.m_outputDir.empty())
+        return defaultPath;
+    const std::string name = std::filesystem::path(defaultPath).filename().string();
+    return (std::filesystem::path(command.m_outputDir) / name).string();
+}
+
+// --output-dir must name a folder that is there: found missing at the end of a long decryption,
+// it would waste the work.
+bool CheckOutputFolder(const SCommandLine& command)
+{
+    if (command.m_outputDir.empty())
+        return true;
+    struct stat status {};
+    if (::stat(command.m_outputDir.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        return true;
+    Fail(command.m_outputDir + " is not a folder");
+    return false;
+}
+
+// The files of one encrypt or decrypt call, worked through one after another. A file that fails
+// is reported and the next one goes on; the exit status then says that something failed.
+// Ctrl-C stops the file being worked on (its operation removes what it had begun) and ends the
+// run. No two files of one call write the same output: the second would silently replace what
+// the first made.
+class CFileRun {
+public:
+    explicit CFileRun(const SCommandLine& command)
+        : m_bar(STDERR_FILENO, CProgressBar::WantedOn(STDERR_FILENO, command.m_bQuiet))
+    {
+    }
+
+    bool IsInterrupted() const { return CInterruptCatcher::IsInterrupted(); }
+
+    // Reports one file's failure.
+    void Failed(const std::string& message)
+    {
+        m_bar.Finish();
+        ++m_nFailed;
+        std::cerr << "pellmar: " << message << "\n";
+    }
+
+    // Reserves output for this call; false, with the reason in problem, when a file before
+    // wrote there.
+    bool Claim(const std::string& output, std::string& problem)
+    {
+        std::error_code error;
+        std::filesystem::path key = std::filesystem::weakly_canonical(output, error);
+        if (error)
+            key = output;
+        if (!m_claimed.insert(key.string()).second) {
+            problem = output + " was written by this call already";
+            return false;
+        }
+        return true;
+    }
+
+    // The progress callback of the work on the file called name: draws the bar and asks the work
+    // to stop once Ctrl-C came.
+    ProgressCallback Start(const std::string& name)
+    {
+        m_bar.Start(name);
+        return [this](std::uint64_t done, std::uint64_t total) {
+            m_bar.Update(done, total);
+            return !IsInterrupted();
+        };
+    }
+    void Finish() { m_bar.Finish(); }
+
+    // The exit status of the run. After Ctrl-C the process ends here by the signal, as it would
+    // have without the catcher, once it has said what the stop left undone (stopped, when the stop
+    // came in the middle of a file).
+    int End(const std::string& stopped)
+    {
+        m_bar.Finish();
+        if (IsInterrupted()) {
+            if (!stopped.empty())
+                std::cerr << "pellmar: interrupted; " << stopped << "\n";
+            m_interrupts.Reraise();
+        }
+        return m_nFailed == 0 ? kExitSuccess : kExitFailure;
+    }
+
+private:
+    CInterruptCatcher m_interrupts;
+    CProgressBar m_bar;
+    std::set<std::string> m_claimed;
+    int m_nFailed = 0;
+};
+
+} // namespace
+
 int RunEncrypt(const SCommandLine& command)
 {
-    const std::string& source = command.m_files.front();
-    const std::string output =
-        command.m_output.empty() ? DefaultContainerPath(source) : command.m_output;
-    if (!command.m_bForce && Exists(output))
-        return Fail(ExistsMessage(output));
+    // Outputs are checked before the key is fetched: a call that can write nothing downloads
+    // nothing.
+    if (!CheckOutputFolder(command))
+        return kExitFailure;
+    std::vector<std::pair<std::string, std::string>> jobs; // source, output
+    int refused = 0;
+    for (const std::string& source : command.m_files) {
+        const std::string output = OutputPath(command, DefaultContainerPath(source));
+        if (!command.m_bForce && Exists(output)) {
+            Fail(ExistsMessage(output));
+            ++refused;
+        } else {
+            jobs.emplace_back(source, output);
+        }
+    }
+    if (jobs.empty())
+        return kExitFailure;
     if (!PrepareDataFolders())
         return Fail(kNoDataFolder);
     std::string error;
@@ -121,21 +238,44 @@ int RunEncrypt(const SCommandLine& command)
     if (!recipient)
         return Fail(error);
 
-    if (!EncryptFile(source, output, *recipient, &error))
-        return Fail("cannot encrypt " + source + ": " + error);
-    return kExitSuccess;
+    CFileRun run(command);
+    std::string stopped;
+    for (const auto& [source, output] : jobs) {
+        if (run.IsInterrupted())
+            break;
+        std::string problem;
+        if (!run.Claim(output, problem)) {
+            run.Failed("cannot encrypt " + source + ": " + problem);
+            continue;
+        }
+        const bool encrypted = EncryptFile(source, output, *recipient, &error, run.Start(source));
+        run.Finish();
+        if (!encrypted && run.IsInterrupted()) {
+            stopped = output + " was not written";
+            break;
+        }
+        if (!encrypted)
+            run.Failed("cannot encrypt " + source + ": " + error);
+    }
+    const int status = run.End(stopped);
+    return refused > 0 ? kExitFailure : status;
 }
 
 namespace {
 
-// Finds a container's key pair in the key pair file named with --key (held in given) and keeps
-// in problem why it did not match.
-KeyPairFinder GivenKeyPair(std::unique_ptr<CKeyPair>& given, const std::string& path,
-                           std::string& problem)
+// Finds a container's key pair in the key pair file named with --key and keeps in problem why it
+// did not match. The file is read anew for every container, since each decryption takes the key
+// pair it is given.
+KeyPairFinder GivenKeyPair(const std::string& path, std::string& problem)
 {
-    return [&given, &path, &problem](const std::string& guid) -> std::unique_ptr<CKeyPair> {
-        if (given && given->GetGuid() == guid)
-            return std::move(given);
+    return [&path, &problem](const std::string& guid) -> std::unique_ptr<CKeyPair> {
+        std::unique_ptr<CKeyPair> given = LoadKeyPairFile(path);
+        if (!given) {
+            problem = path + " is not a key pair file";
+            return nullptr;
+        }
+        if (given->GetGuid() == guid)
+            return given;
         problem = "the file was encrypted for key " + guid + ", but " + path + " holds another key";
         return nullptr;
     };
@@ -157,44 +297,60 @@ KeyPairFinder OwnKeyPair(const CKeyPairList& list, std::string& problem)
 
 int RunDecrypt(const SCommandLine& command)
 {
-    const std::string& container = command.m_files.front();
+    if (!CheckOutputFolder(command))
+        return kExitFailure;
     if (!PrepareDataFolders())
         return Fail(kNoDataFolder);
 
     std::string keyProblem;
-    std::unique_ptr<CKeyPair> given;
     CKeyPairList ownKeyPairs;
     KeyPairFinder findKeyPair;
     if (!command.m_keyPairFile.empty()) {
-        given = LoadKeyPairFile(command.m_keyPairFile);
-        if (!given)
+        if (!LoadKeyPairFile(command.m_keyPairFile))
             return Fail(command.m_keyPairFile + " is not a key pair file");
-        findKeyPair = GivenKeyPair(given, command.m_keyPairFile, keyProblem);
+        findKeyPair = GivenKeyPair(command.m_keyPairFile, keyProblem);
     } else {
         if (!ownKeyPairs.LoadReadOnly(g_szDataFolder))
             return Fail("cannot read your key pair list " + g_szDataFolder + "keys.conf");
         findKeyPair = OwnKeyPair(ownKeyPairs, keyProblem);
     }
 
+    CFileRun run(command);
     std::string output;
     std::string outputProblem;
     auto askOutput = [&](const std::string& proposedName) -> std::optional<std::string> {
-        output = command.m_output.empty() ? proposedName : command.m_output;
-        if (!command.m_bForce && Exists(output)) {
+        output = OutputPath(command, proposedName);
+        if (!command.m_bForce && Exists(output))
             outputProblem = ExistsMessage(output);
+        else
+            run.Claim(output, outputProblem);
+        if (!outputProblem.empty())
             return std::nullopt;
-        }
         return output;
     };
-    std::string error;
-    switch (DecryptFile(container, findKeyPair, askOutput, &error)) {
-    case EDecryptResult::Decrypted:
-        std::cout << "Restored " << output << "\n";
-        return kExitSuccess;
-    case EDecryptResult::Cancelled:
-        return Fail(outputProblem);
-    case EDecryptResult::Failed:
-        break;
+    std::string stopped;
+    for (const std::string& container : command.m_files) {
+        if (run.IsInterrupted())
+            break;
+        keyProblem.clear();
+        output.clear();
+        outputProblem.clear();
+        std::string error;
+        const EDecryptResult result =
+            DecryptFile(container, findKeyPair, askOutput, &error, run.Start(container));
+        run.Finish();
+        if (result == EDecryptResult::Decrypted) {
+            std::cout << "Restored " << output << "\n";
+        } else if (run.IsInterrupted()) {
+            stopped =
+                output.empty() ? container + " was not decrypted" : output + " was not written";
+            break;
+        } else if (result == EDecryptResult::Cancelled) {
+            run.Failed(outputProblem);
+        } else {
+            run.Failed("cannot decrypt " + container + ": " +
+                       (keyProblem.empty() ? error : keyProblem));
+        }
     }
-    return Fail("cannot decrypt " + container + ": " + (keyProblem.empty() ? error : keyProblem));
+    return run.End(stopped);
 }

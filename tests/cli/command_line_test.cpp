@@ -32,7 +32,16 @@ TEST(ParseCommandLine, ReadsEachCommandsOptionsInEitherForm)
     EXPECT_EQ(decrypt.m_command, ECommand::Decrypt);
     EXPECT_EQ(decrypt.m_output, "out.txt");
     EXPECT_FALSE(decrypt.m_bForce);
+    EXPECT_FALSE(decrypt.m_bQuiet);
     EXPECT_EQ(decrypt.m_files, Arguments {"in.enp"});
+
+    const SCommandLine several =
+        Parsed({"encrypt", "--to=bob.pub", "a.doc", "--quiet", "--output-dir", "out", "b.doc"});
+    EXPECT_EQ(several.m_outputDir, "out");
+    EXPECT_TRUE(several.m_bQuiet);
+    EXPECT_EQ(several.m_files, (Arguments {"a.doc", "b.doc"}));
+    EXPECT_EQ(Parsed({"decrypt", "--output-dir=out", "a.enp", "b.enp"}).m_files,
+              (Arguments {"a.enp", "b.enp"}));
 
     EXPECT_EQ(Parsed({}).m_command, ECommand::Help);
     EXPECT_EQ(Parsed({"--help"}).m_command, ECommand::Help);
@@ -48,10 +57,18 @@ TEST(ParseCommandLine, RefusesWhatMakesNoCommand)
         {{"keygen", "--out", "k", "extra"}, "keygen takes no file"},
         {{"keygen", "--out", "k", "--force"}, "unknown option --force"},
         {{"encrypt", "f"}, "encrypt needs --to RECIPIENT"},
-        {{"encrypt", "--to", "r"}, "encrypt takes exactly one FILE"},
-        {{"encrypt", "--to", "r", "a", "b"}, "encrypt takes exactly one FILE"},
+        {{"encrypt", "--to", "r"}, "encrypt needs at least one FILE"},
+        {{"encrypt", "--to", "r", "--output", "o", "a", "b"},
+         "--output names the output of one file; use --output-dir DIR for several"},
         {{"encrypt", "--to", "r", "--force=yes", "f"}, "--force takes no value"},
-        {{"decrypt"}, "decrypt takes exactly one CONTAINER"},
+        {{"encrypt", "--to", "r", "--quiet=no", "f"}, "--quiet takes no value"},
+        {{"encrypt", "--to", "r", "--output-dir", "f"}, "encrypt needs at least one FILE"},
+        {{"decrypt"}, "decrypt needs at least one CONTAINER"},
+        {{"decrypt", "--output", "o", "a", "b"},
+         "--output names the output of one file; use --output-dir DIR for several"},
+        {{"decrypt", "--output", "o", "--output-dir", "d", "c"},
+         "--output and --output-dir cannot go together"},
+        {{"decrypt", "--output-dir=", "c"}, "--output-dir needs a value"},
         {{"decrypt", "--to", "r", "c"}, "unknown option --to"},
     };
     for (const auto& [arguments, expected] : cases) {

@@ -3,10 +3,13 @@
 #include "ui/icons.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include <cstdlib>
@@ -19,7 +22,7 @@ constexpr int kIconSize = 32;
 bool TakesFocus(EControlKind kind)
 {
     return kind == EControlKind::ListBox || kind == EControlKind::Edit ||
-           kind == EControlKind::PushButton;
+           kind == EControlKind::PushButton || kind == EControlKind::CheckBox;
 }
 
 QWidget* MakeListBox(const SControlTemplate& control, QWidget& client)
@@ -39,7 +42,28 @@ QWidget* MakeEdit(const SControlTemplate& control, QWidget& client)
 {
     auto* edit = new QLineEdit(&client);
     edit->setFrame(control.m_style & kStyleBorder);
+    if (control.m_style & kStylePassword)
+        edit->setEchoMode(QLineEdit::Password);
     return edit;
+}
+
+QWidget* MakeLabel(const SControlTemplate& control, QWidget& client)
+{
+    auto* label = new QLabel(QString::fromUtf8(control.m_pszText), &client);
+    if (control.m_style & kStyleCenter)
+        label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+// Always drawn with the style's frame.
+QWidget* MakeProgressBar(QWidget& client)
+{
+    auto* bar = new QProgressBar(&client);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    // The bar alone tells the position, as a progress control does; no percentage text.
+    bar->setTextVisible(false);
+    return bar;
 }
 
 QWidget* MakePushButton(const SControlTemplate& control, QWidget& client)
@@ -130,7 +154,7 @@ QWidget* CDialogBuilder::MakeControl(const SControlTemplate& control, QWidget& c
     QWidget* widget = nullptr;
     switch (control.m_kind) {
     case EControlKind::Label:
-        widget = new QLabel(QString::fromUtf8(control.m_pszText), &client);
+        widget = MakeLabel(control, client);
         break;
     case EControlKind::Icon:
         widget = MakeIcon(control, client);
@@ -143,6 +167,15 @@ QWidget* CDialogBuilder::MakeControl(const SControlTemplate& control, QWidget& c
         break;
     case EControlKind::PushButton:
         widget = MakePushButton(control, client);
+        break;
+    case EControlKind::CheckBox:
+        widget = new QCheckBox(QString::fromUtf8(control.m_pszText), &client);
+        break;
+    case EControlKind::ProgressBar:
+        widget = MakeProgressBar(client);
+        break;
+    case EControlKind::GroupBox:
+        widget = new QGroupBox(QString::fromUtf8(control.m_pszText), &client);
         break;
     }
     QRect rect = units.ToPixels(control.m_x, control.m_y, control.m_cx, control.m_cy);

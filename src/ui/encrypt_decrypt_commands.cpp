@@ -1,5 +1,6 @@
 // The commands of the program's main thing: Encrypt for the selected destination, and Decrypt of
-// a container chosen in an Open dialog or dropped on the main window.
+// a container chosen in an Open dialog or dropped on the main window. The encryption and the
+// decryption themselves run behind a progress window (CProgressDlg), on a worker thread.
 
 #include "ui/pellmar_dlg.h"
 
@@ -8,6 +9,7 @@
 #include "crypto/file_encryption.h"
 #include "ui/file_dialogs.h"
 #include "ui/message_box.h"
+#include "ui/progress_dlg.h"
 #include "ui/published_key.h"
 #include "ui/strings.h"
 #include "util/container_name.h"
@@ -54,6 +56,12 @@ std::optional<std::string> AskOutputFileName(const std::string& proposedName, CP
     return NativePath(*path);
 }
 
+// What the progress window says it works on.
+QString WorkText(const char* verb, const QString& path)
+{
+    return QString::fromLatin1(verb) + u' ' + QFileInfo(path).fileName();
+}
+
 } // namespace
 
 void CPellmarDlg::OnEncrypt()
@@ -76,7 +84,16 @@ void CPellmarDlg::OnEncrypt()
                              ProposedContainerName(*source)});
     if (!container)
         return;
-    if (!EncryptFile(NativePath(*source), NativePath(*container), *published.m_pKey))
+    const std::string sourcePath = NativePath(*source);
+    const std::string containerPath = NativePath(*container);
+    const CPublicKey& recipient = *published.m_pKey;
+    bool encrypted = false;
+    CProgressDlg progress(this, WorkText("Encrypting", *source));
+    const bool finished = progress.Run([&](const ProgressCallback& report) {
+        encrypted = EncryptFile(sourcePath, containerPath, recipient, nullptr, report);
+    });
+    // A cancelled encryption is the user's choice: it has left nothing, and nothing is said.
+    if (!encrypted && finished)
         MessageBoxError(this, kIdsFailedToEncrypt);
 }
 
@@ -91,12 +108,28 @@ void CPellmarDlg::OnDecrypt()
 void CPellmarDlg::DoDecrypt(const QString& containerPath)
 {
     m_nFileDialogResult = kFileDialogOk;
+    const std::string path = NativePath(containerPath);
     const CKeyPairList& keyPairs = *GetRepository()->m_pKeyPairList;
-    const EDecryptResult result = DecryptFile(
-        NativePath(containerPath),
-        [&keyPairs](const std::string& keyGuid) { return keyPairs.FindKeyPair(keyGuid); },
-        [this](const std::string& proposedName) { return AskOutputFileName(proposedName, *this); });
-    // A cancelled output-name dialog is the user's choice, not a failure to report.
-    if (result != EDecryptResult::Decrypted && m_nFileDialogResult == kFileDialogOk)
+    EDecryptResult result = EDecryptResult::Failed;
+    CProgressDlg progress(this, WorkText("Decrypting", containerPath));
+    // Both callbacks are called on the worker thread.
+    const KeyPairFinder findKeyPair = [&keyPairs](const std::string& keyGuid) {
+        // The list is only read here, and nothing can change it meanwhile: until the work ends,
+        // the user's input waits and then the progress window keeps the user out of every other
+        // window.
+        return keyPairs.FindKeyPair(keyGuid);
+    };
+    const OutputNameAsker askOutputFileName = [&](const std::string& proposedName) {
+        // The dialog belongs to the user-interface thread; the worker waits for the answer.
+        std::optional<std::string> output;
+        progress.RunOnUiThread([&] { output = AskOutputFileName(proposedName, *this); });
+        return output;
+    };
+    const bool finished = progress.Run([&](const ProgressCallback& report) {
+        result = DecryptFile(path, findKeyPair, askOutputFileName, nullptr, report);
+    });
+    // A cancelled output-name dialog or progress window is the user's choice, not a failure to
+    // report.
+    if (result != EDecryptResult::Decrypted && m_nFileDialogResult == kFileDialogOk && finished)
         MessageBoxError(this, kIdsCannotDecrypt);
 }

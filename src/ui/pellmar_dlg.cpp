@@ -6,6 +6,8 @@
 #include "ui/destination_dlg.h"
 #include "ui/help_dlg.h"
 #include "ui/icons.h"
+#include "ui/internet_setting_dlg.h"
+#include "ui/key_manager_dlg.h"
 #include "ui/message_box.h"
 #include "ui/strings.h"
 #include "ui/window_activation.h"
@@ -243,17 +245,14 @@ void CPellmarDlg::OnAbout()
 
 void CPellmarDlg::OnKeyManagement()
 {
-    ShowNotYetAvailable();
+    CKeyManagerDlg dialog(this);
+    RunModal(dialog);
 }
 
 void CPellmarDlg::OnInternetSettings()
 {
-    ShowNotYetAvailable();
-}
-
-void CPellmarDlg::ShowNotYetAvailable()
-{
-    ShowMessage(this, {0, QStringLiteral("Not yet available."), EMessageKind::Exclamation});
+    CInternetSettingDlg dialog(this);
+    RunModal(dialog);
 }
 
 QListWidget& CPellmarDlg::List() const

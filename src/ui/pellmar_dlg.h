@@ -70,8 +70,6 @@ private:
     // Swaps the selected entry at row with the one at target, in the list and the list box, and
     // writes dest.conf; buttonId is disabled while it runs.
     void MoveSelection(int row, int target, int buttonId);
-    // Says that a command is not part of this version yet.
-    void ShowNotYetAvailable();
 
     QListWidget& List() const;
     static CDestinationList& Destinations();

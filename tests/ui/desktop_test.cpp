@@ -2,18 +2,31 @@
 // screenshots for the documentation.
 #include "support/data_scope.h"
 #include "support/modal.h"
+#include "support/own_key_pairs.h"
 #include "support/scratch_home.h"
 #include "ui/about_dlg.h"
-#include "ui/pellmar_app.h"
+#include "ui/active_window_scope.h"
 #include "ui/destination_dlg.h"
+#include "ui/import_dialog.h"
+#include "ui/internet_setting_dlg.h"
+#include "ui/key_creator_dialog.h"
+#include "ui/key_manager_dlg.h"
+#include "ui/key_property_dialog.h"
+#include "ui/pellmar_app.h"
 #include "ui/pellmar_dlg.h"
+#include "ui/progress_dlg.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -124,6 +137,115 @@ private slots:
         QVERIFY(aboutImage.save(ScreenshotPath(QStringLiteral("about_box.png"))));
         QVERIFY(!destinationImage.isNull());
         QVERIFY(destinationImage.save(ScreenshotPath(QStringLiteral("destination_dialog.png"))));
+    }
+
+    // The two dialogs that say where public keys are published, filled as a user would have them.
+    void ScreenshotsOfThePublishingDialogs()
+    {
+        CDataScope data;
+        CInternetSetting& settings = *GetRepository()->m_pInternetSetting;
+        settings.SetFtp("ftp://ftp.example.org/public_html/keys/pellmar.pub");
+        settings.SetUser("alice");
+        settings.SetPassword("correct horse");
+        settings.SetUrl("https://www.example.org/keys/pellmar.pub");
+        CPellmarDlg window;
+        QImage settingsImage;
+        QImage creatorImage;
+        WhenModal<CPellmarDlg>([&](CPellmarDlg*) {
+            CInternetSettingDlg internetSettings(&window);
+            WhenModal<CInternetSettingDlg>([&](CInternetSettingDlg* dialog) {
+                settingsImage = Screenshot(*dialog);
+                dialog->reject();
+            });
+            internetSettings.exec();
+            CKeyManagerDlg manager(&window);
+            CKeyCreatorDialog creator(manager);
+            WhenModal<CKeyCreatorDialog>([&](CKeyCreatorDialog* dialog) {
+                dialog->Control<QLineEdit>(kIdKeyPairName)->setText(QStringLiteral("Alice 2024"));
+                creatorImage = Screenshot(*dialog);
+                dialog->reject();
+            });
+            creator.exec();
+            window.accept();
+        });
+        window.exec();
+        QVERIFY(!settingsImage.isNull());
+        QVERIFY(settingsImage.save(ScreenshotPath(QStringLiteral("internet_settings_dialog.png"))));
+        QVERIFY(!creatorImage.isNull());
+        QVERIFY(creatorImage.save(ScreenshotPath(QStringLiteral("key_creation_dialog.png"))));
+    }
+
+    // Key management with the user's key pairs, one pair's properties and the import dialog
+    // filled in. (The export save dialog is Qt's own file dialog with a caption of its own, which
+    // shows only in a window manager's title bar.)
+    void ScreenshotsOfTheKeyPairDialogs()
+    {
+        CDataScope data;
+        RegisterNumberedKeyPair("Alice at home", 1);
+        RegisterNumberedKeyPair("Alice at work", 2);
+        RegisterNumberedKeyPair("Old laptop (2019)", 3);
+        CPellmarDlg window;
+        QImage managerImage;
+        QImage propertyImage;
+        QImage importImage;
+        WhenModal<CPellmarDlg>([&](CPellmarDlg*) {
+            CKeyManagerDlg manager(&window);
+            WhenModal<CKeyManagerDlg>([&](CKeyManagerDlg*) {
+                manager.Control<QListWidget>(kIdKeyPairList)->setCurrentRow(1);
+                managerImage = Screenshot(manager);
+                WhenModal<CKeyPropertyDialog>([&](CKeyPropertyDialog* property) {
+                    propertyImage = Screenshot(*property);
+                    property->reject();
+                });
+                QTest::mouseClick(manager.Control<QPushButton>(kIdKeyProperty), Qt::LeftButton);
+                WhenModal<CImportDialog>([&](CImportDialog* import) {
+                    import->Control<QLineEdit>(kIdKeyPairName)
+                        ->setText(QStringLiteral("Alice at home"));
+                    import->Control<QLineEdit>(kIdImportFile)
+                        ->setText(QStringLiteral("/home/alice/backup/alice-home.exp"));
+                    importImage = Screenshot(*import);
+                    import->reject();
+                });
+                QTest::mouseClick(manager.Control<QPushButton>(kIdImportKeyPair), Qt::LeftButton);
+                manager.accept();
+            });
+            RunModal(manager);
+            window.accept();
+        });
+        window.exec();
+        const std::pair<const QImage*, QString> images[] = {
+            {&managerImage, QStringLiteral("key_management_dialog.png")},
+            {&propertyImage, QStringLiteral("key_property_dialog.png")},
+            {&importImage, QStringLiteral("key_import_dialog.png")},
+        };
+        for (const auto& [image, name] : images) {
+            QVERIFY2(!image->isNull(), qPrintable(name));
+            QVERIFY(image->save(ScreenshotPath(name)));
+        }
+    }
+
+    // The progress window over a long decryption, held at 42 % until the picture is taken.
+    void ScreenshotOfTheProgressWindow()
+    {
+        CDataScope data;
+        CPellmarDlg window;
+        QImage progressImage;
+        WhenModal<CPellmarDlg>([&](CPellmarDlg*) {
+            CProgressDlg progress(&window, QStringLiteral("Decrypting holiday-photos.enp"));
+            WhenModal<CProgressDlg>([&](CProgressDlg* dialog) {
+                QTRY_COMPARE(dialog->findChild<QProgressBar*>()->value(), 42);
+                progressImage = Screenshot(*dialog);
+                dialog->reject(); // Cancel: the work below stops
+            });
+            progress.Run([](const ProgressCallback& report) {
+                while (report(42, 100))
+                    QThread::msleep(10);
+            });
+            window.accept();
+        });
+        window.exec();
+        QVERIFY(!progressImage.isNull());
+        QVERIFY(progressImage.save(ScreenshotPath(QStringLiteral("progress_window.png"))));
     }
 };
 

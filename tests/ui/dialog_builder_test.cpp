@@ -1,9 +1,12 @@
 #include "ui/dialog_builder.h"
 #include "ui/template_dialog.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -116,6 +119,11 @@ private slots:
         QTest::newRow("100") << &kAboutTemplate;
         QTest::newRow("102") << &kMainTemplate;
         QTest::newRow("110") << &kDestinationTemplate;
+        QTest::newRow("129") << &kKeyManagerTemplate;
+        QTest::newRow("130") << &kInternetSettingTemplate;
+        QTest::newRow("132") << &kKeyCreatorTemplate;
+        QTest::newRow("133") << &kKeyPropertyTemplate;
+        QTest::newRow("134") << &kImportTemplate;
     }
 
     void EveryTextFitsItsControl()
@@ -132,6 +140,88 @@ private slots:
         for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
             QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(button->text()));
         }
+        for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+            QVERIFY2(box->sizeHint().width() <= box->width(), qPrintable(box->text()));
+            QVERIFY2(box->fontMetrics().height() <= box->height(), qPrintable(box->text()));
+        }
+    }
+
+    // No two controls share a pixel, except a group box and the controls that lie on it.
+    void NoControlsOverlap_data()
+    {
+        QTest::addColumn<const SDialogTemplate*>("dialogTemplate");
+        QTest::newRow("100") << &kAboutTemplate;
+        QTest::newRow("102") << &kMainTemplate;
+        QTest::newRow("110") << &kDestinationTemplate;
+        QTest::newRow("129") << &kKeyManagerTemplate;
+        QTest::newRow("130") << &kInternetSettingTemplate;
+        QTest::newRow("132") << &kKeyCreatorTemplate;
+        QTest::newRow("133") << &kKeyPropertyTemplate;
+        QTest::newRow("134") << &kImportTemplate;
+    }
+
+    void NoControlsOverlap()
+    {
+        QFETCH(const SDialogTemplate*, dialogTemplate);
+        CTemplateDialog dialog(*dialogTemplate, nullptr);
+        const QWidget* client = dialog.findChild<QPushButton*>()->parentWidget();
+        const QList<QWidget*> controls = client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        QCOMPARE(controls.size(), qsizetype(dialogTemplate->m_controls.size()));
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            QVERIFY(client->rect().contains(controls[i]->geometry()));
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                const bool framed =
+                    qobject_cast<QGroupBox*>(controls[i]) || qobject_cast<QGroupBox*>(controls[j]);
+                if (framed)
+                    continue;
+                QVERIFY2(!controls[i]->geometry().intersects(controls[j]->geometry()),
+                         qPrintable(QStringLiteral("controls %1 and %2").arg(i).arg(j)));
+            }
+        }
+    }
+
+    // Template 130: the account fields, the check box and the URL in tab order, each reached by
+    // its label's mnemonic; the password is hidden as it is typed.
+    void InternetSettingsTakeTheFocusInTemplateOrder()
+    {
+        CTemplateDialog dialog(kInternetSettingTemplate, nullptr);
+        auto* anonymous = dialog.Control<QCheckBox>(kIdAnonymous);
+        QVERIFY(anonymous);
+        QCOMPARE(anonymous->text(), QStringLiteral("&Anonymous"));
+        QCOMPARE(dialog.Control<QLineEdit>(kIdFtpPassword)->echoMode(), QLineEdit::Password);
+        QCOMPARE(dialog.Control<QLineEdit>(kIdFtpUser)->echoMode(), QLineEdit::Normal);
+        const QList<QWidget*> order = {
+            dialog.Control<QLineEdit>(kIdFtpLocation), dialog.Control<QLineEdit>(kIdFtpUser),
+            dialog.Control<QLineEdit>(kIdFtpPassword), anonymous,
+            dialog.Control<QLineEdit>(kIdWebUrl),      dialog.Control<QPushButton>(kIdOk),
+            dialog.Control<QPushButton>(kIdCancel)};
+        for (qsizetype i = 1; i < order.size(); ++i)
+            QCOMPARE(NextTabStop(order[i - 1]), order[i]);
+        QStringList buddies;
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            buddies << label->text() + "=" + label->buddy()->objectName();
+        QCOMPARE(buddies, QStringList({"&FTP=control1015", "User &name=control1016",
+                                       "&Password=control1017", "&URL=control1019"}));
+        QVERIFY(dialog.Control<QPushButton>(kIdOk)->isDefault());
+    }
+
+    // Template 132: a centred status line over a bar from 0 to 100 that shows no text.
+    void KeyCreationHasAStatusLineAndAProgressBar()
+    {
+        CTemplateDialog dialog(kKeyCreatorTemplate, nullptr);
+        auto* status = dialog.Control<QLabel>(kIdCreationStatus);
+        QVERIFY(status);
+        QCOMPARE(status->text(), QStringLiteral("Start key pair creation"));
+        QVERIFY(status->alignment() & Qt::AlignHCenter);
+        auto* bar = dialog.Control<QProgressBar>(kIdCreationProgress);
+        QVERIFY(bar);
+        QCOMPARE(bar->minimum(), 0);
+        QCOMPARE(bar->maximum(), 100);
+        QCOMPARE(bar->value(), 0);
+        QVERIFY(!bar->isTextVisible());
+        QCOMPARE(status->width(), bar->width());
+        QCOMPARE(NextTabStop(dialog.Control<QLineEdit>(kIdWebUrl)),
+                 dialog.Control<QPushButton>(kIdOk));
     }
 
     void AboutBoxShowsTheDoubledAmpersandAsOne()

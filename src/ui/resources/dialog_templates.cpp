@@ -32,6 +32,77 @@ constexpr SControlTemplate kDestinationControls[] = {
     {kIdCancel, EControlKind::PushButton, "Cancel", 135, 50, 50, 14, kStyleNone},
 };
 
+constexpr SControlTemplate kKeyManagerControls[] = {
+    {kIdStatic, EControlKind::Label, "&Key pair list", 7, 7, 47, 8, kStyleNone},
+    {kIdKeyPairList, EControlKind::ListBox, "", 7, 18, 229, 122, kStyleVScroll | kStyleBorder},
+    {kIdCreateKeyPair, EControlKind::PushButton, "&Create...", 242, 7, 60, 16, kStyleNone},
+    {kIdImportKeyPair, EControlKind::PushButton, "&Import...", 242, 26, 60, 16, kStyleNone},
+    {kIdDelete, EControlKind::PushButton, "&Delete", 242, 45, 60, 16, kStyleNone},
+    {kIdKeyProperty, EControlKind::PushButton, "&Property...", 242, 64, 60, 16, kStyleNone},
+    {kIdUpper, EControlKind::PushButton, "&Upper", 242, 83, 60, 16, kStyleNone},
+    {kIdLower, EControlKind::PushButton, "&Lower", 242, 102, 60, 16, kStyleNone},
+    {kIdOk, EControlKind::PushButton, "E&xit", 242, 121, 60, 16, kStyleDefaultButton},
+};
+
+constexpr SControlTemplate kInternetSettingControls[] = {
+    {kIdStatic, EControlKind::Label, "&FTP", 7, 9, 22, 8, kStyleNone},
+    {kIdFtpLocation, EControlKind::Edit, "", 49, 7, 208, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "User &name", 7, 28, 39, 8, kStyleNone},
+    {kIdFtpUser, EControlKind::Edit, "", 49, 26, 74, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "&Password", 137, 28, 42, 8, kStyleNone},
+    {kIdFtpPassword, EControlKind::Edit, "", 183, 26, 74, 14, kStyleBorder | kStylePassword},
+    {kIdAnonymous, EControlKind::CheckBox, "&Anonymous", 7, 46, 62, 10, kStyleNone},
+    {kIdStatic, EControlKind::Label, "&URL", 7, 63, 24, 8, kStyleNone},
+    {kIdWebUrl, EControlKind::Edit, "", 50, 61, 208, 14, kStyleBorder},
+    {kIdOk, EControlKind::PushButton, "OK", 265, 7, 50, 14, kStyleDefaultButton},
+    {kIdCancel, EControlKind::PushButton, "Cancel", 265, 24, 50, 14, kStyleNone},
+};
+
+constexpr SControlTemplate kKeyCreatorControls[] = {
+    {kIdStatic, EControlKind::Label, "&Name", 7, 14, 27, 8, kStyleNone},
+    {kIdKeyPairName, EControlKind::Edit, "", 40, 10, 217, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "&FTP", 7, 31, 22, 8, kStyleNone},
+    {kIdFtpLocation, EControlKind::Edit, "", 40, 29, 217, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "User &ID", 7, 50, 36, 8, kStyleNone},
+    {kIdFtpUser, EControlKind::Edit, "", 49, 48, 74, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "&Password", 137, 50, 42, 8, kStyleNone},
+    {kIdFtpPassword, EControlKind::Edit, "", 183, 48, 74, 14, kStyleBorder | kStylePassword},
+    {kIdAnonymous, EControlKind::CheckBox, "&Anonymous", 7, 68, 62, 10, kStyleNone},
+    {kIdStatic, EControlKind::Label, "&URL", 7, 86, 24, 8, kStyleNone},
+    {kIdWebUrl, EControlKind::Edit, "", 40, 84, 217, 14, kStyleBorder},
+    {kIdCreationStatus, EControlKind::Label, "Start key pair creation", 7, 105, 250, 8,
+     kStyleCenter},
+    {kIdCreationProgress, EControlKind::ProgressBar, "", 7, 118, 250, 14, kStyleBorder},
+    {kIdOk, EControlKind::PushButton, "OK", 77, 138, 50, 14, kStyleDefaultButton},
+    {kIdCancel, EControlKind::PushButton, "Cancel", 136, 138, 50, 14, kStyleNone},
+};
+
+// "Create date" and "Encrypt method" are 50 units wide instead of 33 and 41: the desktop font is
+// wider than the one the layout was drawn for, and they still end before the fields beside them.
+constexpr SControlTemplate kKeyPropertyControls[] = {
+    {kIdStatic, EControlKind::Label, "&Name", 7, 10, 27, 8, kStyleNone},
+    {kIdKeyPairName, EControlKind::Edit, "", 58, 8, 120, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "Create date", 7, 28, 50, 8, kStyleNone},
+    {kIdCreateDate, EControlKind::Label, "2007/03/01", 60, 28, 120, 8, kStyleNone},
+    {kIdStatic, EControlKind::Label, "Encrypt method", 7, 46, 50, 8, kStyleNone},
+    {kIdStatic, EControlKind::Label, "RSA 2048bit", 60, 46, 120, 8, kStyleNone},
+    {kIdStatic, EControlKind::GroupBox, "Export", 186, 7, 78, 48, kStyleNone},
+    {kIdExportPublicKey, EControlKind::PushButton, "&Public key...", 196, 18, 60, 14, kStyleNone},
+    {kIdExportKeyPair, EControlKind::PushButton, "&Key pair...", 196, 36, 60, 14, kStyleNone},
+    {kIdOk, EControlKind::PushButton, "OK", 136, 65, 60, 14, kStyleDefaultButton},
+    {kIdCancel, EControlKind::PushButton, "Cancel", 204, 65, 60, 14, kStyleNone},
+};
+
+constexpr SControlTemplate kImportControls[] = {
+    {kIdStatic, EControlKind::Label, "&Name", 7, 10, 27, 8, kStyleNone},
+    {kIdKeyPairName, EControlKind::Edit, "", 48, 8, 183, 14, kStyleBorder},
+    {kIdStatic, EControlKind::Label, "&File", 7, 30, 33, 8, kStyleNone},
+    {kIdImportFile, EControlKind::Edit, "", 48, 28, 184, 14, kStyleBorder},
+    {kIdBrowse, EControlKind::PushButton, "&Browse...", 235, 28, 50, 14, kStyleNone},
+    {kIdOk, EControlKind::PushButton, "OK", 180, 49, 50, 14, kStyleDefaultButton},
+    {kIdCancel, EControlKind::PushButton, "Cancel", 235, 49, 50, 14, kStyleNone},
+};
+
 } // namespace
 
 const SDialogTemplate kAboutTemplate = {
@@ -44,4 +115,24 @@ const SDialogTemplate kMainTemplate = {
 
 const SDialogTemplate kDestinationTemplate = {
     110, "Destination Information", 259, 71, 8, kDialogModalFrame, kDestinationControls,
+};
+
+const SDialogTemplate kKeyManagerTemplate = {
+    129, "Key Pair Management", 309, 147, 9, kDialogModalFrame, kKeyManagerControls,
+};
+
+const SDialogTemplate kInternetSettingTemplate = {
+    130, "Internet settings", 322, 83, 8, kDialogModalFrame, kInternetSettingControls,
+};
+
+const SDialogTemplate kKeyCreatorTemplate = {
+    132, "Create Key Pair", 264, 159, 8, kDialogModalFrame, kKeyCreatorControls,
+};
+
+const SDialogTemplate kKeyPropertyTemplate = {
+    133, "Property of Key Pair", 271, 86, 8, kDialogModalFrame, kKeyPropertyControls,
+};
+
+const SDialogTemplate kImportTemplate = {
+    134, "Import Key Pair", 292, 70, 8, kDialogModalFrame, kImportControls,
 };

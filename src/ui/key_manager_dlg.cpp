@@ -5,6 +5,7 @@
 #include "ui/import_dialog.h"
 #include "ui/key_creator_dialog.h"
 #include "ui/key_property_dialog.h"
+#include "ui/list_box.h"
 #include "ui/message_box.h"
 #include "ui/strings.h"
 #include "util/folder_paths.h"
@@ -109,10 +110,7 @@ void CKeyManagerDlg::OnDelete()
     if (keyPairs.GetCount() == count)
         return;
     delete List().takeItem(row);
-    if (List().count() > 0)
-        SelectRow(row == 0 ? 0 : row - 1);
-    else
-        ClearSelection();
+    SelectAfterRemoval(List(), row);
 }
 
 void CKeyManagerDlg::OnProperty()
@@ -136,33 +134,12 @@ void CKeyManagerDlg::OnProperty()
 
 void CKeyManagerDlg::OnUpper()
 {
-    const int row = SelectedRow();
-    if (row < 1 || row >= List().count())
-        return;
-    MoveSelection(row, row - 1, kIdUpper);
+    MoveSelectedRow(List(), KeyPairs(), -1, *Control<QPushButton>(kIdUpper));
 }
 
 void CKeyManagerDlg::OnLower()
 {
-    const int row = SelectedRow();
-    if (row < 0 || row >= List().count() - 1)
-        return;
-    MoveSelection(row, row + 1, kIdLower);
-}
-
-void CKeyManagerDlg::MoveSelection(int row, int target, int buttonId)
-{
-    auto* button = Control<QPushButton>(buttonId);
-    // Disabling the focused button moves the focus on; it comes back with the button.
-    const bool hadFocus = button->hasFocus();
-    button->setEnabled(false);
-    KeyPairs().Exchange(row, target);
-    static_cast<void>(KeyPairs().Save());
-    List().insertItem(target, List().takeItem(row));
-    SelectRow(target);
-    button->setEnabled(true);
-    if (hadFocus)
-        button->setFocus();
+    MoveSelectedRow(List(), KeyPairs(), +1, *Control<QPushButton>(kIdLower));
 }
 
 CKeyPairList& CKeyManagerDlg::KeyPairs()
@@ -178,17 +155,10 @@ QListWidget& CKeyManagerDlg::List() const
 
 int CKeyManagerDlg::SelectedRow() const
 {
-    const QList<QListWidgetItem*> selected = List().selectedItems();
-    return selected.isEmpty() ? -1 : List().row(selected.first());
+    return ::SelectedRow(List());
 }
 
 void CKeyManagerDlg::SelectRow(int row)
 {
     List().setCurrentRow(row);
-}
-
-void CKeyManagerDlg::ClearSelection()
-{
-    List().clearSelection();
-    List().setCurrentItem(nullptr);
 }

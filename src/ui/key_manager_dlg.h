@@ -40,14 +40,10 @@ private:
     void OnProperty();
     void OnUpper();
     void OnLower();
-    // Swaps the selected entry at row with the one at target, in the list and the list box, and
-    // writes keys.conf; buttonId is disabled while it runs.
-    void MoveSelection(int row, int target, int buttonId);
 
     static CKeyPairList& KeyPairs();
     QListWidget& List() const;
     // The selected row, or -1.
     int SelectedRow() const;
     void SelectRow(int row);
-    void ClearSelection();
 };

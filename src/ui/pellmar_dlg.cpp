@@ -8,6 +8,7 @@
 #include "ui/icons.h"
 #include "ui/internet_setting_dlg.h"
 #include "ui/key_manager_dlg.h"
+#include "ui/list_box.h"
 #include "ui/message_box.h"
 #include "ui/strings.h"
 #include "ui/window_activation.h"
@@ -187,43 +188,17 @@ void CPellmarDlg::OnDelete()
         return;
     static_cast<void>(Destinations().RemoveAt(row));
     delete List().takeItem(row);
-    if (List().count() > 0) {
-        SelectRow(row == 0 ? 0 : row - 1);
-    } else {
-        List().clearSelection();
-        List().setCurrentItem(nullptr);
-    }
+    SelectAfterRemoval(List(), row);
 }
 
 void CPellmarDlg::OnUpper()
 {
-    const int row = SelectedRow();
-    if (row < 1 || row >= List().count())
-        return;
-    MoveSelection(row, row - 1, kIdUpper);
+    MoveSelectedRow(List(), Destinations(), -1, *Control<QPushButton>(kIdUpper));
 }
 
 void CPellmarDlg::OnLower()
 {
-    const int row = SelectedRow();
-    if (row < 0 || row >= List().count() - 1)
-        return;
-    MoveSelection(row, row + 1, kIdLower);
-}
-
-void CPellmarDlg::MoveSelection(int row, int target, int buttonId)
-{
-    auto* button = Control<QPushButton>(buttonId);
-    // Disabling the focused button moves the focus on; it comes back with the button.
-    const bool hadFocus = button->hasFocus();
-    button->setEnabled(false);
-    Destinations().Exchange(row, target);
-    static_cast<void>(Destinations().Save());
-    List().insertItem(target, List().takeItem(row));
-    SelectRow(target);
-    button->setEnabled(true);
-    if (hadFocus)
-        button->setFocus();
+    MoveSelectedRow(List(), Destinations(), +1, *Control<QPushButton>(kIdLower));
 }
 
 void CPellmarDlg::OnExit()
@@ -268,8 +243,7 @@ CDestinationList& CPellmarDlg::Destinations()
 
 int CPellmarDlg::SelectedRow() const
 {
-    const QList<QListWidgetItem*> selected = List().selectedItems();
-    return selected.isEmpty() ? -1 : List().row(selected.first());
+    return ::SelectedRow(List());
 }
 
 void CPellmarDlg::SelectRow(int row)

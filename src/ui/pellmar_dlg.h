@@ -67,9 +67,6 @@ private:
     void OnAbout();
     void OnKeyManagement();
     void OnInternetSettings();
-    // Swaps the selected entry at row with the one at target, in the list and the list box, and
-    // writes dest.conf; buttonId is disabled while it runs.
-    void MoveSelection(int row, int target, int buttonId);
 
     QListWidget& List() const;
     static CDestinationList& Destinations();

@@ -1,6 +1,7 @@
 // Window tests that need a real X server (run_under_xvfb.sh): a second start of the program and
 // screenshots for the documentation.
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/modal.h"
 #include "support/own_key_pairs.h"
 #include "support/scratch_home.h"
@@ -161,7 +162,7 @@ private slots:
             CKeyManagerDlg manager(&window);
             CKeyCreatorDialog creator(manager);
             WhenModal<CKeyCreatorDialog>([&](CKeyCreatorDialog* dialog) {
-                dialog->Control<QLineEdit>(kIdKeyPairName)->setText(QStringLiteral("Alice 2024"));
+                Field(*dialog, kIdKeyPairName).setText(QStringLiteral("Alice 2024"));
                 creatorImage = Screenshot(*dialog);
                 dialog->reject();
             });
@@ -191,22 +192,21 @@ private slots:
         WhenModal<CPellmarDlg>([&](CPellmarDlg*) {
             CKeyManagerDlg manager(&window);
             WhenModal<CKeyManagerDlg>([&](CKeyManagerDlg*) {
-                manager.Control<QListWidget>(kIdKeyPairList)->setCurrentRow(1);
+                List(manager).setCurrentRow(1);
                 managerImage = Screenshot(manager);
                 WhenModal<CKeyPropertyDialog>([&](CKeyPropertyDialog* property) {
                     propertyImage = Screenshot(*property);
                     property->reject();
                 });
-                QTest::mouseClick(manager.Control<QPushButton>(kIdKeyProperty), Qt::LeftButton);
+                Click(manager, kIdKeyProperty);
                 WhenModal<CImportDialog>([&](CImportDialog* import) {
-                    import->Control<QLineEdit>(kIdKeyPairName)
-                        ->setText(QStringLiteral("Alice at home"));
-                    import->Control<QLineEdit>(kIdImportFile)
-                        ->setText(QStringLiteral("/home/alice/backup/alice-home.exp"));
+                    Field(*import, kIdKeyPairName).setText(QStringLiteral("Alice at home"));
+                    Field(*import, kIdImportFile)
+                        .setText(QStringLiteral("/home/alice/backup/alice-home.exp"));
                     importImage = Screenshot(*import);
                     import->reject();
                 });
-                QTest::mouseClick(manager.Control<QPushButton>(kIdImportKeyPair), Qt::LeftButton);
+                Click(manager, kIdImportKeyPair);
                 manager.accept();
             });
             RunModal(manager);

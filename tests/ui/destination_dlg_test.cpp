@@ -1,6 +1,7 @@
 #include "crypto/key_generator.h"
 #include "net/curl_library.h"
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/key_server.h"
 #include "support/message_script.h"
 #include "support/modal.h"
@@ -17,11 +18,6 @@
 
 namespace {
 
-QLineEdit& Field(const CDestinationDlg& dialog, int id)
-{
-    return *dialog.Control<QLineEdit>(id);
-}
-
 // Types text over what the field holds, as a user would.
 void TypeInto(QLineEdit& field, const QString& text)
 {
@@ -33,14 +29,6 @@ void Enter(CDestinationDlg& dialog, const QString& name, const QString& url)
 {
     TypeInto(Field(dialog, kIdDestinationName), name);
     TypeInto(Field(dialog, kIdDestinationUrl), url);
-}
-
-// Clicks OK with the focus on it, so that where the focus goes afterwards is the dialog's doing.
-void PressOk(CDestinationDlg& dialog)
-{
-    auto* ok = dialog.Control<QPushButton>(kIdOk);
-    ok->setFocus();
-    QTest::mouseClick(ok, Qt::LeftButton);
 }
 
 // Runs dialog modally with steps run inside its loop; exec()'s result. A dialog the steps leave
@@ -56,28 +44,10 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// Where the focus and the selection are in an open dialog.
-struct SFocus {
-    bool m_bOpen = false;
-    int m_nFieldId = 0;
-    bool m_bAllSelected = false;
-};
-
+// The focus as the dialog keeps it, which Run does not wait to become the application's.
 SFocus FocusOf(const CDestinationDlg& dialog)
 {
-    SFocus focus {dialog.isVisible(), 0, false};
-    for (int id : {kIdDestinationName, kIdDestinationUrl}) {
-        if (dialog.focusWidget() == &Field(dialog, id)) {
-            focus.m_nFieldId = id;
-            focus.m_bAllSelected = Field(dialog, id).selectedText() == Field(dialog, id).text();
-        }
-    }
-    return focus;
-}
-
-QListWidget& List(const CPellmarDlg& window)
-{
-    return *window.Control<QListWidget>(kIdDestinationList);
+    return FocusOf(dialog, dialog.focusWidget(), {kIdDestinationName, kIdDestinationUrl});
 }
 
 } // namespace
@@ -156,12 +126,7 @@ private slots:
             PressOk(*running);
             focus = FocusOf(*running);
         });
-        QCOMPARE(script.ShownIds(), QList<int>({message}));
-        QCOMPARE(script.Shown()[0].m_kind, EMessageKind::Error);
-        QVERIFY(focus.m_bOpen);
-        QCOMPARE(result, int(QDialog::Rejected));
-        QCOMPARE(focus.m_nFieldId, field);
-        QVERIFY(focus.m_bAllSelected);
+        ExpectRefusedAt(script, message, focus, result, field);
         // The destination holds what was entered, whatever the checks said.
         QCOMPARE(Text(dialog.m_pDestination->GetName()), name);
         QCOMPARE(Text(dialog.m_pDestination->GetUrl()), url);
@@ -345,7 +310,7 @@ private slots:
                 Enter(*dialog, QStringLiteral("Carol"), Url("carol.pub"));
                 PressOk(*dialog);
             });
-            QTest::mouseClick(window.Control<QPushButton>(kIdAdd), Qt::LeftButton);
+            Click(window, kIdAdd);
             QCOMPARE(List(window).currentRow(), 1);
             QCOMPARE(List(window).currentItem()->text(), QStringLiteral("Carol"));
         });
@@ -369,7 +334,7 @@ private slots:
         RunMainWindow(window, [&] {
             List(window).setCurrentRow(1);
             WhenModal<CDestinationDlg>([](CDestinationDlg* dialog) { PressOk(*dialog); });
-            QTest::mouseClick(window.Control<QPushButton>(kIdModify), Qt::LeftButton);
+            Click(window, kIdModify);
         });
         QVERIFY(script.Shown().isEmpty());
         QCOMPARE(RequestCount(log.NewText()), 1);

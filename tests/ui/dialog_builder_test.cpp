@@ -40,6 +40,20 @@ QString ShownText(const QString& text)
     return shown;
 }
 
+// Every dialog template, a row each named by its resource id: column "dialogTemplate".
+void AddEveryTemplate()
+{
+    QTest::addColumn<const SDialogTemplate*>("dialogTemplate");
+    QTest::newRow("100") << &kAboutTemplate;
+    QTest::newRow("102") << &kMainTemplate;
+    QTest::newRow("110") << &kDestinationTemplate;
+    QTest::newRow("129") << &kKeyManagerTemplate;
+    QTest::newRow("130") << &kInternetSettingTemplate;
+    QTest::newRow("132") << &kKeyCreatorTemplate;
+    QTest::newRow("133") << &kKeyPropertyTemplate;
+    QTest::newRow("134") << &kImportTemplate;
+}
+
 } // namespace
 
 class DialogBuilderTest : public QObject {
@@ -113,18 +127,7 @@ private slots:
 
     // The layouts were drawn for narrower fonts; with DejaVu Sans every text must still fit its
     // control, or it would be cut off.
-    void EveryTextFitsItsControl_data()
-    {
-        QTest::addColumn<const SDialogTemplate*>("dialogTemplate");
-        QTest::newRow("100") << &kAboutTemplate;
-        QTest::newRow("102") << &kMainTemplate;
-        QTest::newRow("110") << &kDestinationTemplate;
-        QTest::newRow("129") << &kKeyManagerTemplate;
-        QTest::newRow("130") << &kInternetSettingTemplate;
-        QTest::newRow("132") << &kKeyCreatorTemplate;
-        QTest::newRow("133") << &kKeyPropertyTemplate;
-        QTest::newRow("134") << &kImportTemplate;
-    }
+    void EveryTextFitsItsControl_data() { AddEveryTemplate(); }
 
     void EveryTextFitsItsControl()
     {
@@ -147,18 +150,7 @@ private slots:
     }
 
     // No two controls share a pixel, except a group box and the controls that lie on it.
-    void NoControlsOverlap_data()
-    {
-        QTest::addColumn<const SDialogTemplate*>("dialogTemplate");
-        QTest::newRow("100") << &kAboutTemplate;
-        QTest::newRow("102") << &kMainTemplate;
-        QTest::newRow("110") << &kDestinationTemplate;
-        QTest::newRow("129") << &kKeyManagerTemplate;
-        QTest::newRow("130") << &kInternetSettingTemplate;
-        QTest::newRow("132") << &kKeyCreatorTemplate;
-        QTest::newRow("133") << &kKeyPropertyTemplate;
-        QTest::newRow("134") << &kImportTemplate;
-    }
+    void NoControlsOverlap_data() { AddEveryTemplate(); }
 
     void NoControlsOverlap()
     {

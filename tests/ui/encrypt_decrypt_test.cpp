@@ -3,7 +3,8 @@
 #include "crypto/key_generator.h"
 #include "net/curl_library.h"
 #include "support/data_scope.h"
-#include "support/file_dialog_watch.h"
+#include "support/dialog_driver.h"
+#include "support/dialog_watch.h"
 #include "support/key_server.h"
 #include "support/message_script.h"
 #include "support/modal.h"
@@ -11,7 +12,6 @@
 #include "ui/pellmar_dlg.h"
 #include "ui/strings.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -55,50 +55,6 @@ void WriteFile(const QString& path, const QByteArray& content)
 qint64 LastWriteMs(const QString& path)
 {
     return QFileInfo(path).lastModified().toMSecsSinceEpoch();
-}
-
-// Enters text in the file dialog's name field, which has the focus as when the user types there,
-// and presses Enter. (Typed key by key, the text would open the field's completion list, which
-// then takes the Enter.)
-void TypeFileName(QFileDialog* dialog, const QString& text)
-{
-    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    QVERIFY(edit);
-    QVERIFY(QTest::qWaitForWindowActive(dialog));
-    edit->setFocus();
-    edit->setText(text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
-// Chooses path through the dialog's public interface.
-void ChooseFile(QFileDialog* dialog, const QString& path)
-{
-    dialog->selectFile(path);
-    static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
-}
-
-// What a file dialog looked like when it came up.
-struct SFileDialogSeen {
-    bool m_bActive = false; // entered in the main window's m_pActiveWnd
-    QFileDialog::AcceptMode m_mode = QFileDialog::AcceptOpen;
-    QFileDialog::FileMode m_fileMode = QFileDialog::AnyFile;
-    QStringList m_filters;
-    QString m_shownFilter;
-    QString m_defaultSuffix;
-    QString m_proposedName;
-};
-
-SFileDialogSeen Look(const CPellmarDlg& window, QFileDialog* dialog)
-{
-    const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-    const auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    return {window.m_pActiveWnd == dialog,
-            dialog->acceptMode(),
-            dialog->fileMode(),
-            dialog->nameFilters(),
-            types ? types->currentText() : QString(),
-            dialog->defaultSuffix(),
-            name ? name->text() : QString()};
 }
 
 } // namespace
@@ -182,7 +138,7 @@ private slots:
         {
             CPellmarDlg window; // one main window at a time
             RunMainWindow(window, [&] {
-                Select(window, kKeyRow);
+                List(window).setCurrentRow(kKeyRow);
                 WhenModal<QFileDialog>([&](QFileDialog* dialog) {
                     open = Look(window, dialog);
                     WhenModal<QFileDialog>([&](QFileDialog* next) {
@@ -266,7 +222,7 @@ private slots:
         CPellmarDlg window;
         QString shown;
         RunMainWindow(window, [&] {
-            Select(window, kKeyRow);
+            List(window).setCurrentRow(kKeyRow);
             WhenModal<QFileDialog>([&](QFileDialog* dialog) {
                 WhenModal<QFileDialog>([&](QFileDialog* next) {
                     shown = Look(window, next).m_proposedName;
@@ -372,7 +328,7 @@ private slots:
             QVERIFY(GetRepository()->m_pKeyPairList->RemoveAt(0));
         const QStringList before = WorkEntries();
         CMessageScript script;
-        const CFileDialogWatch fileDialogs;
+        const CDialogWatch<QFileDialog> fileDialogs;
         CPellmarDlg window;
         RunMainWindow(window, [&] { Drop(window, {path}); });
         QCOMPARE(script.ShownIds(), QList<int>({146}));
@@ -409,10 +365,10 @@ private slots:
         CMessageScript script;
         QStringList tempFilesAtMessage {QStringLiteral("not shown")};
         script.OnShown([&](const SMessage&) { tempFilesAtMessage = TempFolderEntries(); });
-        const CFileDialogWatch fileDialogs;
+        const CDialogWatch<QFileDialog> fileDialogs;
         CPellmarDlg window;
         RunMainWindow(window, [&] {
-            Select(window, row);
+            List(window).setCurrentRow(row);
             Click(window, kIdEncrypt);
         });
         QCOMPARE(script.ShownIds(), QList<int>({message}));
@@ -432,7 +388,7 @@ private slots:
         QMessageBox::StandardButtons buttons;
         bool active = false;
         RunMainWindow(window, [&] {
-            Select(window, kUnreachableRow);
+            List(window).setCurrentRow(kUnreachableRow);
             WhenModal<QMessageBox>([&](QMessageBox* box) {
                 text = box->text();
                 icon = box->icon();
@@ -452,10 +408,10 @@ private slots:
     {
         CMessageScript script;
         const CLogWatch log = m_pServer->Watch();
-        const CFileDialogWatch fileDialogs;
+        const CDialogWatch<QFileDialog> fileDialogs;
         CPellmarDlg window;
         RunMainWindow(window, [&] {
-            window.Control<QListWidget>(kIdDestinationList)->clearSelection();
+            List(window).clearSelection();
             Click(window, kIdEncrypt);
         });
         QVERIFY(script.Shown().isEmpty());
@@ -477,7 +433,7 @@ private slots:
         CMessageScript script;
         CPellmarDlg window;
         RunMainWindow(window, [&] {
-            Select(window, kKeyRow);
+            List(window).setCurrentRow(kKeyRow);
             WhenModal<QFileDialog>([&](QFileDialog* dialog) {
                 if (cancelOpen) {
                     dialog->reject();
@@ -498,7 +454,7 @@ private slots:
         CMessageScript script;
         CPellmarDlg window;
         RunMainWindow(window, [&] {
-            Select(window, kKeyRow);
+            List(window).setCurrentRow(kKeyRow);
             WhenModal<QFileDialog>([&](QFileDialog* dialog) {
                 WhenModal<QFileDialog>([&](QFileDialog* next) {
                     QVERIFY(QFile::remove(Source()));
@@ -535,16 +491,6 @@ private:
     {
         QCOMPARE(ReadAll(path), ReadAll(Source()));
         QCOMPARE(LastWriteMs(path), qint64(kSourceSeconds) * 1000 + kSourceNanoseconds / 1000000);
-    }
-
-    static void Select(const CPellmarDlg& window, int row)
-    {
-        window.Control<QListWidget>(kIdDestinationList)->setCurrentRow(row);
-    }
-
-    static void Click(const CPellmarDlg& window, int id)
-    {
-        QTest::mouseClick(window.Control<QPushButton>(id), Qt::LeftButton);
     }
 
     // Drags local files onto the window and drops them there, as a file manager would; a drop

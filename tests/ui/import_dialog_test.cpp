@@ -2,6 +2,7 @@
 #include "crypto/file_decryption.h"
 #include "crypto/file_encryption.h"
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/key_server.h"
 #include "support/key_test_support.h"
 #include "support/message_script.h"
@@ -41,47 +42,6 @@ enum class EFile {
     Text,         // a text file
     ListedExport, // an export of Bob's key pair (in the list)
 };
-
-QListWidget& List(const CKeyManagerDlg& dialog)
-{
-    return *dialog.Control<QListWidget>(kIdKeyPairList);
-}
-
-int SelectedRow(const CKeyManagerDlg& dialog)
-{
-    const QList<QListWidgetItem*> selected = List(dialog).selectedItems();
-    return selected.isEmpty() ? -1 : List(dialog).row(selected.first());
-}
-
-std::vector<std::string> Rows(const CKeyManagerDlg& dialog)
-{
-    std::vector<std::string> rows;
-    for (int i = 0; i < List(dialog).count(); ++i)
-        rows.push_back(List(dialog).item(i)->text().toStdString());
-    return rows;
-}
-
-void Click(const QWidget& dialog, int id)
-{
-    QTest::mouseClick(FindControl<QPushButton>(dialog, id), Qt::LeftButton);
-}
-
-QLineEdit& Field(const QWidget& dialog, int id)
-{
-    return *FindControl<QLineEdit>(dialog, id);
-}
-
-// Enters text in the file dialog's name field, which has the focus as when the user types there,
-// and presses Enter.
-void TypeFileName(QFileDialog* dialog, const QString& text)
-{
-    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    QVERIFY(edit);
-    QVERIFY(QTest::qWaitForWindowActive(dialog));
-    edit->setFocus();
-    edit->setText(text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
 
 // What the import dialog showed after OK.
 struct SImportSeen {
@@ -279,13 +239,8 @@ private slots:
         const QString typed = QString::fromStdString(WorkPath("new.exp"));
         const QString other = QString::fromStdString(WorkPath("other.exp"));
         WriteWholeFile(other.toStdString(), "other\n");
-        bool active = false;
+        SFileDialogSeen seen;
         QString folder;
-        QString proposed;
-        QFileDialog::AcceptMode mode = QFileDialog::AcceptSave;
-        QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
-        QStringList filters;
-        QString suffix;
         QString fieldAfter;
         QString nameAfter;
         CImportDialog dialog(m_pMainWindow.get());
@@ -293,13 +248,9 @@ private slots:
             Field(dialog, kIdKeyPairName).setText(QStringLiteral("Typed name"));
             Field(dialog, kIdImportFile).setText(typed);
             WhenModal<QFileDialog>([&](QFileDialog* browse) {
-                active = m_pMainWindow->m_pActiveWnd == browse;
+                // The file dialog's look, not the import dialog's (the member Look).
+                seen = ::Look(*m_pMainWindow, browse);
                 folder = browse->directory().absolutePath();
-                proposed = browse->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
-                mode = browse->acceptMode();
-                fileMode = browse->fileMode();
-                filters = browse->nameFilters();
-                suffix = browse->defaultSuffix();
                 if (choose)
                     TypeFileName(browse, QStringLiteral("other.exp"));
                 else
@@ -310,14 +261,15 @@ private slots:
             nameAfter = Field(dialog, kIdKeyPairName).text();
         });
         RunModal(dialog);
-        QVERIFY(active);
+        QVERIFY(seen.m_bActive);
         QCOMPARE(folder, m_pWork->path());
-        QCOMPARE(proposed, QStringLiteral("new.exp"));
-        QCOMPARE(mode, QFileDialog::AcceptOpen);
-        QCOMPARE(fileMode, QFileDialog::ExistingFile);
-        QCOMPARE(filters, QStringList({QStringLiteral("Key pair export files(*.exp) (*.exp)"),
-                                       QStringLiteral("ALl files(*.*) (*)")}));
-        QCOMPARE(suffix, QStringLiteral("exp"));
+        QCOMPARE(seen.m_proposedName, QStringLiteral("new.exp"));
+        QCOMPARE(seen.m_mode, QFileDialog::AcceptOpen);
+        QCOMPARE(seen.m_fileMode, QFileDialog::ExistingFile);
+        QCOMPARE(seen.m_filters,
+                 QStringList({QStringLiteral("Key pair export files(*.exp) (*.exp)"),
+                              QStringLiteral("ALl files(*.*) (*)")}));
+        QCOMPARE(seen.m_defaultSuffix, QStringLiteral("exp"));
         QCOMPARE(fieldAfter, choose ? other : typed);
         QCOMPARE(nameAfter, QStringLiteral("Typed name"));
     }
@@ -347,7 +299,7 @@ private slots:
             // Delete it.
             script.Answer(QMessageBox::Yes);
             Click(dialog, kIdDelete);
-            QCOMPARE(Rows(dialog), std::vector<std::string>({"Alice", "Carol"}));
+            QCOMPARE(RowsOf(List(dialog)), std::vector<std::string>({"Alice", "Carol"}));
             QVERIFY(!PathExists(keyFile));
             // Import it again.
             WhenModal<CImportDialog>([&](CImportDialog* import) {
@@ -356,7 +308,7 @@ private slots:
                 Click(*import, kIdOk);
             });
             Click(dialog, kIdImportKeyPair);
-            QCOMPARE(Rows(dialog), std::vector<std::string>({"Bob", "Alice", "Carol"}));
+            QCOMPARE(RowsOf(List(dialog)), std::vector<std::string>({"Bob", "Alice", "Carol"}));
         });
         RunModal(dialog);
         QCOMPARE(script.ShownIds(), QList<int>({119}));
@@ -468,8 +420,8 @@ private:
             });
             Click(dialog, kIdImportKeyPair);
             QCOMPARE(m_pMainWindow->m_pActiveWnd, &dialog);
-            rows = Rows(dialog);
-            m_nSelectedAfter = SelectedRow(dialog);
+            rows = RowsOf(List(dialog));
+            m_nSelectedAfter = SelectedRowOf(List(dialog));
         });
         RunModal(dialog);
         return rows;

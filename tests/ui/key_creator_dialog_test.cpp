@@ -1,6 +1,7 @@
 #include "crypto/key_pair.h"
 #include "net/curl_library.h"
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/key_server.h"
 #include "support/key_test_support.h"
 #include "support/local_server.h"
@@ -127,39 +128,16 @@ private:
     bool m_bPaused = true;
 };
 
-QLineEdit& Field(const CKeyCreatorDialog& dialog, int id)
-{
-    return *dialog.Control<QLineEdit>(id);
-}
-
-// Types text over what the field holds, as a user would.
-void TypeInto(QLineEdit& field, const QString& text)
-{
-    field.setFocus();
-    field.selectAll();
-    field.del();
-    QTest::keyClicks(&field, text);
-}
-
 void Enter(CKeyCreatorDialog& dialog, const SEntry& entry)
 {
-    TypeInto(Field(dialog, kIdKeyPairName), entry.m_name);
-    TypeInto(Field(dialog, kIdFtpLocation), entry.m_ftp);
-    TypeInto(Field(dialog, kIdFtpUser), entry.m_user);
-    TypeInto(Field(dialog, kIdFtpPassword), entry.m_password);
+    TypeOver(Field(dialog, kIdKeyPairName), entry.m_name);
+    TypeOver(Field(dialog, kIdFtpLocation), entry.m_ftp);
+    TypeOver(Field(dialog, kIdFtpUser), entry.m_user);
+    TypeOver(Field(dialog, kIdFtpPassword), entry.m_password);
     auto* anonymous = dialog.Control<QCheckBox>(kIdAnonymous);
     if (anonymous->isChecked() != entry.m_bAnonymous)
         QTest::mouseClick(anonymous, Qt::LeftButton, {}, QPoint(4, 4));
-    TypeInto(Field(dialog, kIdWebUrl), entry.m_url);
-}
-
-// Clicks OK with the focus on it, so that where the focus goes afterwards is the dialog's doing.
-// Returns once the creation has ended.
-void PressOk(CKeyCreatorDialog& dialog)
-{
-    auto* ok = dialog.Control<QPushButton>(kIdOk);
-    ok->setFocus();
-    QTest::mouseClick(ok, Qt::LeftButton);
+    TypeOver(Field(dialog, kIdWebUrl), entry.m_url);
 }
 
 // The ids of the fields and buttons of the key creation dialog, in tab order.
@@ -175,20 +153,12 @@ bool AnyInputEnabled(const CKeyCreatorDialog& dialog)
     return false;
 }
 
-QStringList Rows(const QListWidget& list)
+std::vector<std::string> KeyPairNames()
 {
-    QStringList rows;
-    for (int i = 0; i < list.count(); ++i)
-        rows << list.item(i)->text();
-    return rows;
-}
-
-QStringList KeyPairNames()
-{
-    QStringList names;
+    std::vector<std::string> names;
     const CKeyPairList& list = *GetRepository()->m_pKeyPairList;
     for (int i = 0; i < list.GetCount(); ++i)
-        names << QString::fromStdString(list.GetAt(i)->GetName());
+        names.push_back(list.GetAt(i)->GetName());
     return names;
 }
 
@@ -223,9 +193,9 @@ struct SOutcome {
     QList<int> m_setPositions;     // positions the bar was set to
     QList<int> m_paintedPositions; // positions painted
     bool m_bStatusPainted = false; // the status line on screen was current whenever the bar moved
-    QStringList m_managerRows;     // the key management dialog's rows afterwards
-    int m_nManagerRow = -1;        // its selected row
-    int m_nSelectedBefore = -2;    // the row selected there when Create was pressed (-1: none)
+    std::vector<std::string> m_managerRows; // the key management dialog's rows afterwards
+    int m_nManagerRow = -1;                 // its selected row
+    int m_nSelectedBefore = -2; // the row selected there when Create was pressed (-1: none)
     bool m_bCreatorWasActive = false;
     bool m_bManagerActiveAgain = false;
 };
@@ -334,7 +304,7 @@ private slots:
         QCOMPARE(outcome.m_paintedPositions, Distinct(milestones));
         QVERIFY(outcome.m_bStatusPainted);
         QCOMPARE(script.ShownIds(), ftp && url ? QList<int>({132}) : QList<int>());
-        const QStringList expectedNames = {"Work", "New key", "Home", "Old"};
+        const std::vector<std::string> expectedNames = {"Work", "New key", "Home", "Old"};
         QCOMPARE(outcome.m_managerRows, expectedNames);
         QCOMPARE(outcome.m_nSelectedBefore, 1);
         QCOMPARE(outcome.m_nManagerRow, 1);
@@ -377,17 +347,15 @@ private slots:
         bool urlReadOnly = false;
         QString urlShown;
         QString caption;
-        m_onMainWindow = [](CPellmarDlg& window) {
-            window.Control<QListWidget>(kIdDestinationList)->setCurrentRow(1);
-        };
+        m_onMainWindow = [](CPellmarDlg& window) { List(window).setCurrentRow(1); };
         WhenModal<CDestinationDlg>(
             [&](CDestinationDlg* dialog) {
                 destinationWasActive = CPellmarDlg::GetMainWnd()->m_pActiveWnd == dialog;
                 caption = dialog->windowTitle();
-                urlReadOnly = dialog->Control<QLineEdit>(kIdDestinationUrl)->isReadOnly();
-                urlShown = dialog->Control<QLineEdit>(kIdDestinationUrl)->text();
-                dialog->Control<QLineEdit>(kIdDestinationName)->setText(QStringLiteral("Me"));
-                QTest::mouseClick(dialog->Control<QPushButton>(kIdOk), Qt::LeftButton);
+                urlReadOnly = Field(*dialog, kIdDestinationUrl).isReadOnly();
+                urlShown = Field(*dialog, kIdDestinationUrl).text();
+                Field(*dialog, kIdDestinationName).setText(QStringLiteral("Me"));
+                Click(*dialog, kIdOk);
             },
             60000);
         const SOutcome outcome = Create(-1, {"Mine", QString::fromStdString(FtpLocation()), "user",
@@ -401,7 +369,7 @@ private slots:
         QCOMPARE(script.Shown()[0].m_text, QStringLiteral("Are you register public key."));
         // Nothing selected in the key management dialog: the new pair goes to the top.
         QCOMPARE(outcome.m_nSelectedBefore, -1);
-        QCOMPARE(outcome.m_managerRows, QStringList({"Mine", "Work", "Home", "Old"}));
+        QCOMPARE(outcome.m_managerRows, std::vector<std::string>({"Mine", "Work", "Home", "Old"}));
         QCOMPARE(outcome.m_nManagerRow, 0);
         QVERIFY(destinationWasActive);
         QCOMPARE(caption, QStringLiteral("Create new destination."));
@@ -446,7 +414,7 @@ private slots:
         QVERIFY(commands.contains(QStringLiteral("PASS typed password")));
         QVERIFY(!commands.contains(QStringLiteral("USER user")));
         QCOMPARE(GetRepository()->m_pDestinationList->GetCount(), 1);
-        QCOMPARE(KeyPairNames(), QStringList({"Mine"}));
+        QCOMPARE(KeyPairNames(), std::vector<std::string>({"Mine"}));
         QCOMPARE(settings.GetFtp(), std::string("ftp://127.0.0.1:1/elsewhere.pub"));
         QCOMPARE(settings.GetUser(), std::string("someone"));
         QVERIFY(!settings.IsAnonymous());
@@ -511,8 +479,8 @@ private slots:
         QCOMPARE(outcome.m_nPosition, position);
         // The name field gets the focus back when the name was the problem.
         QCOMPARE(outcome.m_bNameFocused, message == 112 || message == 113);
-        QCOMPARE(outcome.m_managerRows, QStringList({"Work", "Home", "Old"}));
-        QCOMPARE(KeyPairNames(), QStringList({"Work", "Home", "Old"}));
+        QCOMPARE(outcome.m_managerRows, std::vector<std::string>({"Work", "Home", "Old"}));
+        QCOMPARE(KeyPairNames(), std::vector<std::string>({"Work", "Home", "Old"}));
         QVERIFY(StampOf(KeysConfPath()) == keysConf);
         QCOMPARE(KeysFolderEntries(), QStringList());
         QCOMPARE(TempFolderEntries(), QStringList());
@@ -544,7 +512,7 @@ private slots:
         QCOMPARE(outcome.m_status, QStringLiteral("Creating key file locally."));
         QCOMPARE(outcome.m_nPosition, 25);
         QVERIFY(FtpCommands(ftpLog.NewText()).filter(QStringLiteral("STOR ")).isEmpty());
-        QCOMPARE(KeyPairNames(), QStringList({"Work", "Home", "Old"}));
+        QCOMPARE(KeyPairNames(), std::vector<std::string>({"Work", "Home", "Old"}));
         QCOMPARE(TempFolderEntries(), QStringList());
     }
 
@@ -563,7 +531,7 @@ private slots:
                             QString()});
             PressOk(*dialog);
             guids << GetRepository()->m_pKeyGenerator->GetKeyPair()->GetGuid();
-            TypeInto(Field(*dialog, kIdFtpPassword), QStringLiteral("secret"));
+            TypeOver(Field(*dialog, kIdFtpPassword), QStringLiteral("secret"));
             PressOk(*dialog);
             guids << GetRepository()->m_pKeyGenerator->GetKeyPair()->GetGuid();
             positions = recorder.SetPositions();
@@ -576,7 +544,7 @@ private slots:
         // The second attempt starts the bar from 0 again.
         QCOMPARE(positions, QList<int>({33, 66, 0, 33, 66, 100}));
         QCOMPARE(KeysFolderEntries(), QStringList({QString::fromStdString(guids[1] + ".key")}));
-        QCOMPARE(KeyPairNames(), QStringList({"New"}));
+        QCOMPARE(KeyPairNames(), std::vector<std::string>({"New"}));
     }
 
     // Upload and download are held up (their servers are stopped) until the test has looked at
@@ -632,7 +600,7 @@ private slots:
         }
         QCOMPARE(seen["FTP uploading..."].m_nPainted, 50);
         QCOMPARE(seen["HTTP downloading..."].m_nPainted, 75);
-        QCOMPARE(KeyPairNames(), QStringList({"New"}));
+        QCOMPARE(KeyPairNames(), std::vector<std::string>({"New"}));
     }
 
 private:
@@ -680,11 +648,10 @@ private:
             if (m_onMainWindow)
                 m_onMainWindow(window);
             WhenModal<CKeyManagerDlg>([&](CKeyManagerDlg* manager) {
-                auto* list = manager->Control<QListWidget>(kIdKeyPairList);
+                QListWidget* list = &List(*manager);
                 list->setCurrentRow(row);
                 if (outcome)
-                    outcome->m_nSelectedBefore =
-                        list->selectedItems().isEmpty() ? -1 : list->row(list->selectedItems()[0]);
+                    outcome->m_nSelectedBefore = SelectedRowOf(*list);
                 WhenModal<CKeyCreatorDialog>([&](CKeyCreatorDialog* dialog) {
                     // Active, so that the application's focus widget is the dialog's.
                     QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -692,10 +659,10 @@ private:
                         outcome->m_bCreatorWasActive = window.m_pActiveWnd == dialog;
                     steps(dialog);
                 });
-                QTest::mouseClick(manager->Control<QPushButton>(kIdCreateKeyPair), Qt::LeftButton);
+                Click(*manager, kIdCreateKeyPair);
                 if (outcome) {
                     outcome->m_bManagerActiveAgain = window.m_pActiveWnd == manager;
-                    outcome->m_managerRows = Rows(*list);
+                    outcome->m_managerRows = RowsOf(*list);
                     outcome->m_nManagerRow = list->currentRow();
                 }
             });

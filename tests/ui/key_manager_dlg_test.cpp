@@ -1,4 +1,6 @@
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
+#include "support/dialog_watch.h"
 #include "support/message_script.h"
 #include "support/modal.h"
 #include "support/own_key_pairs.h"
@@ -24,35 +26,6 @@ namespace {
 // The key pairs most tests start with, in list order.
 const std::vector<std::string> kFive = {"Alice", "Bob", "Carol", "Dave", "Erin"};
 
-QListWidget& List(const CKeyManagerDlg& dialog)
-{
-    return *dialog.Control<QListWidget>(kIdKeyPairList);
-}
-
-int SelectedRow(const CKeyManagerDlg& dialog)
-{
-    const QList<QListWidgetItem*> selected = List(dialog).selectedItems();
-    return selected.isEmpty() ? -1 : List(dialog).row(selected.first());
-}
-
-std::vector<std::string> Rows(const CKeyManagerDlg& dialog)
-{
-    std::vector<std::string> rows;
-    for (int i = 0; i < List(dialog).count(); ++i)
-        rows.push_back(List(dialog).item(i)->text().toStdString());
-    return rows;
-}
-
-void Click(const CKeyManagerDlg& dialog, int id)
-{
-    QTest::mouseClick(dialog.Control<QPushButton>(id), Qt::LeftButton);
-}
-
-void Select(const CKeyManagerDlg& dialog, int row)
-{
-    List(dialog).setCurrentRow(row);
-}
-
 // Registers the names as key pairs 1, 2, ... in order; gives their file names.
 std::vector<std::string> RegisterKeyPairs(const std::vector<std::string>& names)
 {
@@ -70,30 +43,6 @@ int RunDialog(CKeyManagerDlg& dialog, const std::function<void(CKeyManagerDlg*)>
     return RunModal(dialog);
 }
 
-// Counts the dialogs other than the ones open now that come up while it lives, and closes each
-// as soon as it shows, so a test can assert that none came up without hanging in one that did.
-class CDialogWatch : public QObject {
-public:
-    CDialogWatch() { qApp->installEventFilter(this); }
-    ~CDialogWatch() override { qApp->removeEventFilter(this); }
-
-    int Count() const { return m_nCount; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        auto* dialog = qobject_cast<QDialog*>(watched);
-        if (dialog && event->type() == QEvent::Show) {
-            ++m_nCount;
-            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    int m_nCount = 0;
-};
-
 } // namespace
 
 class KeyManagerDlgTest : public QObject {
@@ -109,8 +58,8 @@ private slots:
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Key Pair Management"));
-            QCOMPARE(Rows(dialog), kFive);
-            QCOMPARE(SelectedRow(dialog), 0);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), 0);
             QVERIFY(QTest::qWaitForWindowActive(&dialog));
             QCOMPARE(QApplication::focusWidget(), &List(dialog));
         });
@@ -121,10 +70,10 @@ private slots:
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
             QCOMPARE(List(dialog).count(), 0);
-            QCOMPARE(SelectedRow(dialog), -1);
+            QCOMPARE(SelectedRowOf(List(dialog)), -1);
             dialog.AddKeyPairEntry("Zed", NumberedGuid(9) + ".key");
-            QCOMPARE(Rows(dialog), std::vector<std::string>({"Zed"}));
-            QCOMPARE(SelectedRow(dialog), 0);
+            QCOMPARE(RowsOf(List(dialog)), std::vector<std::string>({"Zed"}));
+            QCOMPARE(SelectedRowOf(List(dialog)), 0);
         });
         const std::vector<std::string> expected = {"Zed " + NumberedGuid(9) + ".key"};
         QCOMPARE(KeysConfEntries(), expected);
@@ -135,10 +84,10 @@ private slots:
         const std::vector<std::string> files = RegisterKeyPairs(kFive);
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 2);
+            List(dialog).setCurrentRow(2);
             dialog.AddKeyPairEntry("New", NumberedGuid(9) + ".key");
-            QCOMPARE(SelectedRow(dialog), 2);
-            QCOMPARE(Rows(dialog), KeyPairNames());
+            QCOMPARE(SelectedRowOf(List(dialog)), 2);
+            QCOMPARE(RowsOf(List(dialog)), KeyPairNames());
         });
         const std::vector<std::string> expected = {
             "Alice " + files[0], "Bob " + files[1],  "New " + NumberedGuid(9) + ".key",
@@ -167,15 +116,15 @@ private slots:
         CMessageScript script;
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 2);
+            List(dialog).setCurrentRow(2);
             const QString tempFolder = QString::fromStdString(g_szTempFolder);
             if (withoutTempFolder)
                 QVERIFY(QDir(tempFolder).removeRecursively());
             dialog.AddKeyPairEntry(name.toStdString(), NumberedGuid(9) + ".key");
             if (withoutTempFolder)
                 QVERIFY(QDir().mkpath(tempFolder));
-            QCOMPARE(Rows(dialog), kFive);
-            QCOMPARE(SelectedRow(dialog), 2);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), 2);
         });
         QCOMPARE(KeyPairEntries(), before);
         // (Taking the entry out saves the list again; where that works, the file is rewritten
@@ -186,16 +135,7 @@ private slots:
         QCOMPARE(EntriesOf(g_szKeysFolder).size(), kFive.size());
     }
 
-    void DeleteRemovesEntryRowAndKeyPairFileAndSelectsTheRowAbove_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("selectedAfter");
-        QTest::newRow("row 0 of several") << 5 << 0 << 0;
-        QTest::newRow("only row") << 1 << 0 << -1;
-        QTest::newRow("row 3") << 5 << 3 << 2;
-        QTest::newRow("last row") << 5 << 4 << 3;
-    }
+    void DeleteRemovesEntryRowAndKeyPairFileAndSelectsTheRowAbove_data() { AddRowDeletionCases(); }
 
     void DeleteRemovesEntryRowAndKeyPairFileAndSelectsTheRowAbove()
     {
@@ -209,10 +149,10 @@ private slots:
         script.Answer(QMessageBox::Yes);
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, row);
+            List(dialog).setCurrentRow(row);
             Click(dialog, kIdDelete);
-            QCOMPARE(SelectedRow(dialog), selectedAfter);
-            QCOMPARE(Rows(dialog), KeyPairNames());
+            QCOMPARE(SelectedRowOf(List(dialog)), selectedAfter);
+            QCOMPARE(RowsOf(List(dialog)), KeyPairNames());
         });
         QCOMPARE(script.ShownIds(), QList<int>({119}));
         QCOMPARE(KeyPairNames().size(), static_cast<std::size_t>(count - 1));
@@ -232,7 +172,7 @@ private slots:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool active = false;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 1);
+            List(dialog).setCurrentRow(1);
             WhenModal<QMessageBox>([&](QMessageBox* box) {
                 text = box->text();
                 icon = box->icon();
@@ -241,8 +181,8 @@ private slots:
             });
             Click(dialog, kIdDelete);
             QCOMPARE(mainWindow.m_pActiveWnd, &dialog);
-            QCOMPARE(Rows(dialog), kFive);
-            QCOMPARE(SelectedRow(dialog), 1);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), 1);
         });
         QCOMPARE(text, QStringLiteral("Are you sure to delete key pair Bob?"));
         QCOMPARE(icon, QMessageBox::Question);
@@ -274,10 +214,10 @@ private slots:
         script.Answer(QMessageBox::Yes);
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 2);
+            List(dialog).setCurrentRow(2);
             Click(dialog, kIdDelete);
-            QCOMPARE(Rows(dialog), KeyPairNames());
-            QCOMPARE(SelectedRow(dialog), 1);
+            QCOMPARE(RowsOf(List(dialog)), KeyPairNames());
+            QCOMPARE(SelectedRowOf(List(dialog)), 1);
         });
         QCOMPARE(KeyPairNames(), std::vector<std::string>({"Alice", "Bob", "Dave", "Erin"}));
         QCOMPARE(KeysConfEntries(), KeyPairEntries());
@@ -299,10 +239,10 @@ private slots:
             if (!locked.IsSet())
                 QSKIP("files cannot be made immutable here");
             RunDialog(dialog, [&](CKeyManagerDlg*) {
-                Select(dialog, 3);
+                List(dialog).setCurrentRow(3);
                 Click(dialog, kIdDelete);
-                QCOMPARE(Rows(dialog), kFive);
-                QCOMPARE(SelectedRow(dialog), 3);
+                QCOMPARE(RowsOf(List(dialog)), kFive);
+                QCOMPARE(SelectedRowOf(List(dialog)), 3);
             });
         }
         QCOMPARE(script.ShownIds(), QList<int>({119}));
@@ -321,13 +261,13 @@ private slots:
         RunDialog(dialog, [&](CKeyManagerDlg*) {
             List(dialog).clearSelection();
             List(dialog).setCurrentItem(nullptr);
-            const CDialogWatch watch;
+            const CDialogWatch<QDialog> watch;
             for (int id : {kIdDelete, kIdKeyProperty, kIdUpper, kIdLower})
                 Click(dialog, id);
             QTest::qWait(50); // a dialog opened by a click would show by now
             opened = watch.Count();
-            QCOMPARE(Rows(dialog), kFive);
-            QCOMPARE(SelectedRow(dialog), -1);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), -1);
         });
         QCOMPARE(opened, 0);
         QCOMPARE(script.Shown().size(), 0);
@@ -350,10 +290,10 @@ private slots:
         const SFileStamp keysConf = StampOf(KeysConfPath());
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, row);
+            List(dialog).setCurrentRow(row);
             Click(dialog, button);
-            QCOMPARE(SelectedRow(dialog), row);
-            QCOMPARE(Rows(dialog), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), row);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
         });
         QCOMPARE(KeyPairNames(), kFive);
         QVERIFY(StampOf(KeysConfPath()) == keysConf);
@@ -386,13 +326,13 @@ private slots:
         CKeyManagerDlg dialog;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
             QVERIFY(QTest::qWaitForWindowActive(&dialog));
-            Select(dialog, row);
+            List(dialog).setCurrentRow(row);
             dialog.Control<QPushButton>(button)->setFocus();
             QTest::keyClick(dialog.Control<QPushButton>(button), Qt::Key_Space);
-            QCOMPARE(SelectedRow(dialog), selectedAfter);
+            QCOMPARE(SelectedRowOf(List(dialog)), selectedAfter);
             QVERIFY(dialog.Control<QPushButton>(button)->isEnabled());
             QVERIFY(dialog.Control<QPushButton>(button)->hasFocus());
-            QCOMPARE(Rows(dialog), KeyPairNames());
+            QCOMPARE(RowsOf(List(dialog)), KeyPairNames());
         });
         std::vector<std::string> expected;
         for (const QString& name : order)
@@ -435,20 +375,19 @@ private slots:
         QString shownDate;
         bool active = false;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 2);
+            List(dialog).setCurrentRow(2);
             WhenModal<CKeyPropertyDialog>([&](CKeyPropertyDialog* property) {
                 active = mainWindow.m_pActiveWnd == property;
                 auto* name = property->Control<QLineEdit>(kIdKeyPairName);
                 shownName = name->text();
                 shownDate = property->Control<QLabel>(kIdCreateDate)->text();
                 name->setText(newName);
-                QTest::mouseClick(property->Control<QPushButton>(pressOk ? kIdOk : kIdCancel),
-                                  Qt::LeftButton);
+                Click(*property, pressOk ? kIdOk : kIdCancel);
             });
             Click(dialog, kIdKeyProperty);
             QCOMPARE(mainWindow.m_pActiveWnd, &dialog);
-            QCOMPARE(SelectedRow(dialog), 2);
-            QCOMPARE(Rows(dialog), KeyPairNames());
+            QCOMPARE(SelectedRowOf(List(dialog)), 2);
+            QCOMPARE(RowsOf(List(dialog)), KeyPairNames());
         });
         QVERIFY(active);
         QCOMPARE(shownName, QStringLiteral("Carol"));
@@ -472,7 +411,7 @@ private slots:
         QString title;
         QWidget* parent = nullptr;
         RunDialog(dialog, [&](CKeyManagerDlg*) {
-            Select(dialog, 2);
+            List(dialog).setCurrentRow(2);
             WhenModal<CKeyCreatorDialog>([&](CKeyCreatorDialog* creator) {
                 active = mainWindow.m_pActiveWnd == creator;
                 title = creator->windowTitle();
@@ -481,8 +420,8 @@ private slots:
             });
             Click(dialog, kIdCreateKeyPair);
             QCOMPARE(mainWindow.m_pActiveWnd, &dialog);
-            QCOMPARE(Rows(dialog), kFive);
-            QCOMPARE(SelectedRow(dialog), 2);
+            QCOMPARE(RowsOf(List(dialog)), kFive);
+            QCOMPARE(SelectedRowOf(List(dialog)), 2);
         });
         QVERIFY(active);
         QCOMPARE(title, QStringLiteral("Create Key Pair"));

@@ -1,5 +1,6 @@
 #include "app/repository.h"
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/key_server.h"
 #include "support/key_test_support.h"
 #include "support/message_script.h"
@@ -11,7 +12,6 @@
 #include "ui/pellmar_dlg.h"
 #include "util/folder_paths.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -24,43 +24,6 @@
 #include <ctime>
 
 namespace {
-
-// Enters text in the file dialog's name field, which has the focus as when the user types there,
-// and presses Enter. (Typed key by key, the text would open the field's completion list, which
-// then takes the Enter.)
-void TypeFileName(QFileDialog* dialog, const QString& text)
-{
-    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    QVERIFY(edit);
-    QVERIFY(QTest::qWaitForWindowActive(dialog));
-    edit->setFocus();
-    edit->setText(text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
-// What an export dialog looked like when it came up.
-struct SExportDialogSeen {
-    bool m_bActive = false; // entered in the main window's m_pActiveWnd
-    QString m_title;
-    QFileDialog::AcceptMode m_mode = QFileDialog::AcceptOpen;
-    QStringList m_filters;
-    QString m_shownFilter;
-    QString m_defaultSuffix;
-    QString m_proposedName;
-};
-
-SExportDialogSeen Look(const CPellmarDlg& mainWindow, QFileDialog* dialog)
-{
-    const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-    const auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-    return {mainWindow.m_pActiveWnd == dialog,
-            dialog->windowTitle(),
-            dialog->acceptMode(),
-            dialog->nameFilters(),
-            types ? types->currentText() : QString(),
-            dialog->defaultSuffix(),
-            name ? name->text() : QString()};
-}
 
 // The public key file of the shared key pair under guid, made with the openssl tool from the
 // private key: "guid=" line and PKCS#1 public key PEM.
@@ -176,7 +139,7 @@ private slots:
         QString name;
         RunPropertyDialog([&](CKeyPropertyDialog* dialog) {
             title = dialog->windowTitle();
-            name = dialog->Control<QLineEdit>(kIdKeyPairName)->text();
+            name = Field(*dialog, kIdKeyPairName).text();
             for (QLabel* label : dialog->findChildren<QLabel*>())
                 texts << label->text();
         });
@@ -207,17 +170,7 @@ private slots:
     void KeyPairExportCopiesTheKeyPairFile()
     {
         CMessageScript script;
-        SExportDialogSeen seen;
-        RunPropertyDialog([&](CKeyPropertyDialog* dialog) {
-            WhenModal<CExportDialog>([&](CExportDialog* save) {
-                seen = Look(*m_pMainWindow, save);
-                save->setDirectory(m_pWork->path());
-                TypeFileName(save, QStringLiteral("mine"));
-            });
-            Click(*dialog, kIdExportKeyPair);
-            QCOMPARE(m_pMainWindow->m_pActiveWnd, dialog);
-            QVERIFY(dialog->isVisible()); // exports do not end the dialog
-        });
+        const SFileDialogSeen seen = ExportAsMine(kIdExportKeyPair);
         QVERIFY(seen.m_bActive);
         QCOMPARE(seen.m_title, QStringLiteral("Export key pair"));
         QCOMPARE(seen.m_mode, QFileDialog::AcceptSave);
@@ -239,16 +192,7 @@ private slots:
     void PublicKeyExportWritesThePublishedPublicKeyFile()
     {
         CMessageScript script;
-        SExportDialogSeen seen;
-        RunPropertyDialog([&](CKeyPropertyDialog* dialog) {
-            WhenModal<CExportDialog>([&](CExportDialog* save) {
-                seen = Look(*m_pMainWindow, save);
-                save->setDirectory(m_pWork->path());
-                TypeFileName(save, QStringLiteral("mine"));
-            });
-            Click(*dialog, kIdExportPublicKey);
-            QCOMPARE(m_pMainWindow->m_pActiveWnd, dialog);
-        });
+        const SFileDialogSeen seen = ExportAsMine(kIdExportPublicKey);
         QVERIFY(seen.m_bActive);
         QCOMPARE(seen.m_title, QStringLiteral("Export public key"));
         QCOMPARE(seen.m_mode, QFileDialog::AcceptSave);
@@ -397,7 +341,7 @@ private slots:
         dialog.m_strName = "Mine";
         dialog.m_nIndex = 0;
         WhenModal<CKeyPropertyDialog>([&](CKeyPropertyDialog*) {
-            dialog.Control<QLineEdit>(kIdKeyPairName)->setText(QStringLiteral("Ours"));
+            Field(dialog, kIdKeyPairName).setText(QStringLiteral("Ours"));
             WhenModal<CExportDialog>([&](CExportDialog* save) {
                 save->setDirectory(m_pWork->path());
                 TypeFileName(save, QStringLiteral("mine"));
@@ -418,9 +362,22 @@ private:
         return m_pWork->filePath(QString::fromStdString(name)).toStdString();
     }
 
-    static void Click(const CKeyPropertyDialog& dialog, int id)
+    // Exports through button into the work folder, typing the name "mine" without an extension;
+    // gives what the export dialog looked like.
+    SFileDialogSeen ExportAsMine(int button)
     {
-        QTest::mouseClick(dialog.Control<QPushButton>(id), Qt::LeftButton);
+        SFileDialogSeen seen;
+        RunPropertyDialog([&](CKeyPropertyDialog* dialog) {
+            WhenModal<CExportDialog>([&](CExportDialog* save) {
+                seen = Look(*m_pMainWindow, save);
+                save->setDirectory(m_pWork->path());
+                TypeFileName(save, QStringLiteral("mine"));
+            });
+            Click(*dialog, button);
+            QCOMPARE(m_pMainWindow->m_pActiveWnd, dialog);
+            QVERIFY(dialog->isVisible()); // exports do not end the dialog
+        });
+        return seen;
     }
 
     // Runs the property dialog of entry 0 over the main window, as the key management dialog

@@ -1,4 +1,5 @@
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
 #include "support/message_script.h"
 #include "support/modal.h"
 #include "ui/about_dlg.h"
@@ -27,35 +28,6 @@ const CDataScope::Destinations kFive = {
     {"Erin", "http://127.0.0.1:1/erin.pub"},
 };
 
-QListWidget& List(const CPellmarDlg& window)
-{
-    return *window.Control<QListWidget>(kIdDestinationList);
-}
-
-int SelectedRow(const CPellmarDlg& window)
-{
-    const QList<QListWidgetItem*> selected = List(window).selectedItems();
-    return selected.isEmpty() ? -1 : List(window).row(selected.first());
-}
-
-std::vector<std::string> Rows(const CPellmarDlg& window)
-{
-    std::vector<std::string> rows;
-    for (int i = 0; i < List(window).count(); ++i)
-        rows.push_back(List(window).item(i)->text().toStdString());
-    return rows;
-}
-
-void Click(const CPellmarDlg& window, int id)
-{
-    QTest::mouseClick(window.Control<QPushButton>(id), Qt::LeftButton);
-}
-
-void Select(const CPellmarDlg& window, int row)
-{
-    List(window).setCurrentRow(row);
-}
-
 // Runs the main window modally, as start-up does, with steps run inside its modal loop; the
 // window is closed afterwards. Returns exec()'s result.
 int RunWindow(CPellmarDlg& window, const std::function<void(CPellmarDlg*)>& steps)
@@ -69,9 +41,9 @@ int RunWindow(CPellmarDlg& window, const std::function<void(CPellmarDlg*)>& step
 void EnterDestination(const QString& name, const QString& url)
 {
     WhenModal<CDestinationDlg>([=](CDestinationDlg* dialog) {
-        dialog->Control<QLineEdit>(kIdDestinationName)->setText(name);
-        dialog->Control<QLineEdit>(kIdDestinationUrl)->setText(url);
-        QTest::mouseClick(dialog->Control<QPushButton>(kIdOk), Qt::LeftButton);
+        Field(*dialog, kIdDestinationName).setText(name);
+        Field(*dialog, kIdDestinationUrl).setText(url);
+        Click(*dialog, kIdOk);
     });
 }
 
@@ -88,8 +60,8 @@ private slots:
         QCOMPARE(window.m_pActiveWnd, nullptr);
         RunWindow(window, [&](CPellmarDlg* running) {
             QCOMPARE(running, &window);
-            QCOMPARE(Rows(window), data.Names());
-            QCOMPARE(SelectedRow(window), 0);
+            QCOMPARE(RowsOf(List(window)), data.Names());
+            QCOMPARE(SelectedRowOf(List(window)), 0);
             QCOMPARE(window.m_pActiveWnd, &window);
             QVERIFY(window.acceptDrops());
             QVERIFY(!window.windowIcon().isNull());
@@ -111,10 +83,10 @@ private slots:
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
             QCOMPARE(List(window).count(), 0);
-            QCOMPARE(SelectedRow(window), -1);
+            QCOMPARE(SelectedRowOf(List(window)), -1);
             window.InsertDestination(CDestination("Zed", "http://z/k.pub"));
-            QCOMPARE(Rows(window), std::vector<std::string>({"Zed"}));
-            QCOMPARE(SelectedRow(window), 0);
+            QCOMPARE(RowsOf(List(window)), std::vector<std::string>({"Zed"}));
+            QCOMPARE(SelectedRowOf(List(window)), 0);
         });
         QCOMPARE(data.Names(), std::vector<std::string>({"Zed"}));
         QVERIFY(StampOf(data.DestConfPath()).m_content.find("NAME=Zed") != std::string::npos);
@@ -125,10 +97,10 @@ private slots:
         CDataScope data(kFive);
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 2);
+            List(window).setCurrentRow(2);
             window.InsertDestination(CDestination("New", "http://n/k.pub"));
-            QCOMPARE(SelectedRow(window), 2);
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(SelectedRowOf(List(window)), 2);
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         const std::vector<std::string> expected = {"Alice", "Bob", "New", "Carol", "Dave", "Erin"};
         QCOMPARE(data.Names(), expected);
@@ -145,10 +117,10 @@ private slots:
         script.Answer(QMessageBox::Yes); // keep the URL although no key can be fetched from it
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 1);
+            List(window).setCurrentRow(1);
             EnterDestination(QStringLiteral("Frank"), QStringLiteral("http://127.0.0.1:1/f.pub"));
             Click(window, kIdAdd);
-            QCOMPARE(SelectedRow(window), 1);
+            QCOMPARE(SelectedRowOf(List(window)), 1);
             QCOMPARE(window.m_pActiveWnd, &window);
         });
         QCOMPARE(data.Names(),
@@ -163,11 +135,11 @@ private slots:
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
             WhenModal<CDestinationDlg>([](CDestinationDlg* dialog) {
-                dialog->Control<QLineEdit>(kIdDestinationName)->setText(QStringLiteral("X"));
+                Field(*dialog, kIdDestinationName).setText(QStringLiteral("X"));
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
             Click(window, kIdAdd);
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         QCOMPARE(data.List().GetCount(), 5);
         QVERIFY(StampOf(data.DestConfPath()) == before);
@@ -183,14 +155,14 @@ private slots:
         QString shownName;
         QString shownUrl;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 3);
+            List(window).setCurrentRow(3);
             WhenModal<CDestinationDlg>([&](CDestinationDlg* dialog) {
-                shownName = dialog->Control<QLineEdit>(kIdDestinationName)->text();
-                shownUrl = dialog->Control<QLineEdit>(kIdDestinationUrl)->text();
-                QTest::mouseClick(dialog->Control<QPushButton>(kIdOk), Qt::LeftButton);
+                shownName = Field(*dialog, kIdDestinationName).text();
+                shownUrl = Field(*dialog, kIdDestinationUrl).text();
+                Click(*dialog, kIdOk);
             });
             Click(window, kIdModify);
-            QCOMPARE(SelectedRow(window), 3);
+            QCOMPARE(SelectedRowOf(List(window)), 3);
         });
         QCOMPARE(shownName, QStringLiteral("Dave"));
         QCOMPARE(shownUrl, QStringLiteral("http://127.0.0.1:1/dave.pub"));
@@ -205,11 +177,11 @@ private slots:
         script.Answer(QMessageBox::Yes);
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 1);
+            List(window).setCurrentRow(1);
             EnterDestination(QStringLiteral("Robert"), QStringLiteral("http://127.0.0.1:1/r.pub"));
             Click(window, kIdModify);
-            QCOMPARE(Rows(window), data.Names());
-            QCOMPARE(SelectedRow(window), 1);
+            QCOMPARE(RowsOf(List(window)), data.Names());
+            QCOMPARE(SelectedRowOf(List(window)), 1);
         });
         QCOMPARE(data.List().GetAt(1)->GetName(), std::string("Robert"));
         QCOMPARE(data.List().GetAt(1)->GetUrl(), std::string("http://127.0.0.1:1/r.pub"));
@@ -228,7 +200,7 @@ private slots:
             Click(window, kIdDelete);
             Click(window, kIdUpper);
             Click(window, kIdLower);
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         QVERIFY(script.Shown().isEmpty());
         QVERIFY(StampOf(data.DestConfPath()) == before);
@@ -242,9 +214,9 @@ private slots:
         const SFileStamp before = StampOf(data.DestConfPath());
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 2);
+            List(window).setCurrentRow(2);
             Click(window, kIdDelete);
-            QCOMPARE(SelectedRow(window), 2);
+            QCOMPARE(SelectedRowOf(List(window)), 2);
         });
         QCOMPARE(script.ShownIds(), QList<int>({114}));
         QCOMPARE(script.Shown()[0].m_text,
@@ -254,16 +226,7 @@ private slots:
         QVERIFY(StampOf(data.DestConfPath()) == before);
     }
 
-    void DeleteSelectsTheRowAboveOrTheNewFirstRow_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("selectedAfter");
-        QTest::newRow("row 0 of several") << 5 << 0 << 0;
-        QTest::newRow("only row") << 1 << 0 << -1;
-        QTest::newRow("row 3") << 5 << 3 << 2;
-        QTest::newRow("last row") << 5 << 4 << 3;
-    }
+    void DeleteSelectsTheRowAboveOrTheNewFirstRow_data() { AddRowDeletionCases(); }
 
     void DeleteSelectsTheRowAboveOrTheNewFirstRow()
     {
@@ -275,10 +238,10 @@ private slots:
         script.Answer(QMessageBox::Yes);
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, row);
+            List(window).setCurrentRow(row);
             Click(window, kIdDelete);
-            QCOMPARE(SelectedRow(window), selectedAfter);
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(SelectedRowOf(List(window)), selectedAfter);
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         QCOMPARE(data.List().GetCount(), count - 1);
         const std::string deleted = kFive[static_cast<std::size_t>(row)].first;
@@ -294,7 +257,7 @@ private slots:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 1);
+            List(window).setCurrentRow(1);
             WhenModal<QMessageBox>([&](QMessageBox* box) {
                 text = box->text();
                 icon = box->icon();
@@ -314,13 +277,13 @@ private slots:
         const SFileStamp before = StampOf(data.DestConfPath());
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 0);
+            List(window).setCurrentRow(0);
             Click(window, kIdUpper);
-            QCOMPARE(SelectedRow(window), 0);
-            Select(window, 4);
+            QCOMPARE(SelectedRowOf(List(window)), 0);
+            List(window).setCurrentRow(4);
             Click(window, kIdLower);
-            QCOMPARE(SelectedRow(window), 4);
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(SelectedRowOf(List(window)), 4);
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         QVERIFY(StampOf(data.DestConfPath()) == before);
     }
@@ -330,15 +293,15 @@ private slots:
         CDataScope data(kFive);
         CPellmarDlg window;
         RunWindow(window, [&](CPellmarDlg*) {
-            Select(window, 1);
+            List(window).setCurrentRow(1);
             Click(window, kIdUpper);
-            QCOMPARE(SelectedRow(window), 0);
+            QCOMPARE(SelectedRowOf(List(window)), 0);
             QVERIFY(window.Control<QPushButton>(kIdUpper)->isEnabled());
-            Select(window, 2);
+            List(window).setCurrentRow(2);
             Click(window, kIdLower);
-            QCOMPARE(SelectedRow(window), 3);
+            QCOMPARE(SelectedRowOf(List(window)), 3);
             QVERIFY(window.Control<QPushButton>(kIdLower)->isEnabled());
-            QCOMPARE(Rows(window), data.Names());
+            QCOMPARE(RowsOf(List(window)), data.Names());
         });
         const std::vector<std::string> expected = {"Bob", "Alice", "Dave", "Carol", "Erin"};
         QCOMPARE(data.Names(), expected);

@@ -4,6 +4,8 @@
 #include "crypto/key_generator.h"
 #include "net/curl_library.h"
 #include "support/data_scope.h"
+#include "support/dialog_driver.h"
+#include "support/dialog_watch.h"
 #include "support/key_server.h"
 #include "support/message_script.h"
 #include "support/modal.h"
@@ -56,32 +58,6 @@ bool SameContent(const QString& one, const QString& other)
             return false;
     }
     return true;
-}
-
-// Counts the progress windows that show while it lives.
-class CProgressWindowWatch : public QObject {
-public:
-    CProgressWindowWatch() { qApp->installEventFilter(this); }
-    ~CProgressWindowWatch() override { qApp->removeEventFilter(this); }
-
-    int Count() const { return m_nCount; }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && qobject_cast<CProgressDlg*>(watched))
-            ++m_nCount;
-        return false;
-    }
-
-private:
-    int m_nCount = 0;
-};
-
-void ChooseFile(QFileDialog* dialog, const QString& path)
-{
-    dialog->selectFile(path);
-    static_cast<QDialog*>(dialog)->accept(); // protected in QFileDialog
 }
 
 QProgressBar& BarOf(const CProgressDlg& dialog)
@@ -144,7 +120,7 @@ private slots:
     // The work's result and the window's answer, for work that is over at once.
     void QuickWorkShowsNoWindow()
     {
-        const CProgressWindowWatch watch;
+        const CDialogWatch<CProgressDlg> watch(CDialogWatch<CProgressDlg>::EOnShow::Count);
         CProgressDlg progress(nullptr, QStringLiteral("Quick"));
         bool worked = false;
         const bool finished = progress.Run(
@@ -209,7 +185,7 @@ private slots:
     void QuickDecryptionFlashesNothing()
     {
         CMessageScript script;
-        const CProgressWindowWatch watch;
+        const CDialogWatch<CProgressDlg> watch(CDialogWatch<CProgressDlg>::EOnShow::Count);
         CPellmarDlg window;
         RunMainWindow(window, [&] {
             WhenModal<QFileDialog>(
@@ -257,7 +233,7 @@ private slots:
                 window.DoDecrypt(LargeContainer());
                 return;
             }
-            window.Control<QListWidget>(kIdDestinationList)->setCurrentRow(0);
+            List(window).setCurrentRow(0);
             WhenModal<QFileDialog>([&](QFileDialog* dialog) {
                 WhenModal<QFileDialog>([&](QFileDialog* next) {
                     WhenModal<CProgressDlg>(cancelAtHalf, kWorkTimeoutMs);
@@ -265,7 +241,7 @@ private slots:
                 });
                 ChooseFile(dialog, source);
             });
-            QTest::mouseClick(window.Control<QPushButton>(kIdEncrypt), Qt::LeftButton);
+            Click(window, kIdEncrypt);
         });
         QVERIFY(activeWhileShown);
         QVERIFY2(percentAtCancel >= 50 && percentAtCancel < 100,

@@ -1,29 +1,38 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QEvent>
-#include <QFileDialog>
 
-// Counts the file dialogs that open while it lives and cancels each as soon as it shows, so a
-// test can assert that none came up without hanging in one that did.
-class CFileDialogWatch : public QObject {
+// Counts the windows of type TDialog that show while it lives. Told to, it also rejects each as
+// soon as it shows, so a test can assert that none came up without hanging in one that did.
+template <class TDialog> class CDialogWatch : public QObject {
 public:
-    CFileDialogWatch() { qApp->installEventFilter(this); }
-    ~CFileDialogWatch() override { qApp->removeEventFilter(this); }
+    enum class EOnShow { Count, Reject };
+
+    explicit CDialogWatch(EOnShow onShow = EOnShow::Reject) : m_onShow(onShow)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~CDialogWatch() override { qApp->removeEventFilter(this); }
+    CDialogWatch(const CDialogWatch&) = delete;
+    CDialogWatch& operator=(const CDialogWatch&) = delete;
 
     int Count() const { return m_nCount; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        auto* dialog = qobject_cast<QFileDialog*>(watched);
+        auto* dialog = qobject_cast<TDialog*>(watched);
         if (dialog && event->type() == QEvent::Show) {
             ++m_nCount;
-            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+            if (m_onShow == EOnShow::Reject)
+                QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
         }
         return false;
     }
 
 private:
+    EOnShow m_onShow;
     int m_nCount = 0;
 };

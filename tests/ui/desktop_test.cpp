@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -188,7 +189,9 @@ private slots:
         CPellmarDlg window;
         QImage managerImage;
         QImage propertyImage;
+        QImage exportImage;
         QImage importImage;
+        const QTemporaryDir exportFolder;
         WhenModal<CPellmarDlg>([&](CPellmarDlg*) {
             CKeyManagerDlg manager(&window);
             WhenModal<CKeyManagerDlg>([&](CKeyManagerDlg*) {
@@ -196,6 +199,13 @@ private slots:
                 managerImage = Screenshot(manager);
                 WhenModal<CKeyPropertyDialog>([&](CKeyPropertyDialog* property) {
                     propertyImage = Screenshot(*property);
+                    WhenModal<CExportDialog>([&](CExportDialog* exportDialog) {
+                        // An empty folder of its own, not whatever the test runs in.
+                        exportDialog->setDirectory(exportFolder.path());
+                        exportImage = Screenshot(*exportDialog);
+                        exportDialog->reject();
+                    });
+                    Click(*property, kIdExportKeyPair);
                     property->reject();
                 });
                 Click(manager, kIdKeyProperty);
@@ -216,6 +226,7 @@ private slots:
         const std::pair<const QImage*, QString> images[] = {
             {&managerImage, QStringLiteral("key_management_dialog.png")},
             {&propertyImage, QStringLiteral("key_property_dialog.png")},
+            {&exportImage, QStringLiteral("key_export_dialog.png")},
             {&importImage, QStringLiteral("key_import_dialog.png")},
         };
         for (const auto& [image, name] : images) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Remakes the screenshots in docs/ (main window, About box, destination dialog, internet settings
-# and key creation dialogs, progress window, key management, key property and import
+# and key creation dialogs, progress window, key management, key property, key export and import
 # dialogs) on a private X server, with a built desktop_test from the given build folder (default:
 # build/).
 set -euo pipefail

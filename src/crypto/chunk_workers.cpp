@@ -24,6 +24,11 @@ void SetChunkWorkerCount(unsigned count)
     g_nChunkWorkers.store(count);
 }
 
+unsigned ChunkWorkerCountFor(std::uint64_t jobs)
+{
+    return static_cast<unsigned>(std::clamp<std::uint64_t>(jobs, 1, ChunkWorkerCount()));
+}
+
 CChunkWorkers::CChunkWorkers(std::vector<std::unique_ptr<IChunkWork>> works,
                              std::size_t jobsPerWorker)
     : m_works(std::move(works)), m_slots(std::max<std::size_t>(m_works.size() * jobsPerWorker, 1)),

@@ -36,6 +36,25 @@ unsigned ChunkWorkerCount();
 // Sets the number of workers later operations start; 0 is one per core. (Lets the tests compare
 // one worker with several.)
 void SetChunkWorkerCount(unsigned count);
+// The workers an operation of jobs jobs starts: ChunkWorkerCount, but no more than it has jobs
+// for, and at least one.
+unsigned ChunkWorkerCountFor(std::uint64_t jobs);
+
+// count works of type TWork, each made from args with library contexts of its own; none, with
+// the reason, when one cannot be set up (TWork::IsReady).
+template <class TWork, class... TArgs>
+std::vector<std::unique_ptr<IChunkWork>> MakeChunkWorks(unsigned count, std::string& reason,
+                                                        const TArgs&... args)
+{
+    std::vector<std::unique_ptr<IChunkWork>> works;
+    for (unsigned i = 0; i < count; ++i) {
+        auto work = std::make_unique<TWork>(args...);
+        if (!work->IsReady(reason))
+            return {};
+        works.push_back(std::move(work));
+    }
+    return works;
+}
 
 // A few threads that run jobs while the calling thread reads the input and writes the results.
 //

@@ -172,23 +172,11 @@ private:
     std::vector<unsigned char> m_chunk;
 };
 
-// One work per worker, each with its own cipher and RSA contexts; none when one cannot be made.
-std::vector<std::unique_ptr<IChunkWork>> MakeDecryptWorks(std::uint64_t dataSize,
-                                                          const SSessionBlock& session,
-                                                          const CKeyPair& keyPair,
-                                                          std::string& reason)
+// Workers enough for the data section: a small container does not start threads it has no
+// record blocks for.
+unsigned WorkersFor(std::uint64_t dataSize)
 {
-    // A small container does not start threads it has no record blocks for.
-    const std::uint64_t blocks = dataSize / kMaxRecordBlockSize + 1;
-    const auto count = std::clamp<std::uint64_t>(blocks, 1, ChunkWorkerCount());
-    std::vector<std::unique_ptr<IChunkWork>> works;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        auto work = std::make_unique<CDecryptWork>(session, keyPair);
-        if (!work->IsReady(reason))
-            return {};
-        works.push_back(std::move(work));
-    }
-    return works;
+    return ChunkWorkerCountFor(dataSize / kMaxRecordBlockSize + 1);
 }
 
 // Decrypts the data section into output on the workers. The calling thread reads record blocks
@@ -281,7 +269,7 @@ EDecryptResult Restore(CEncryptedFile& container, const CKeyPair& keyPair,
     }
     const std::uint64_t dataSize = container.GetBytesLeft();
     std::vector<std::unique_ptr<IChunkWork>> works =
-        MakeDecryptWorks(dataSize, session, keyPair, reason);
+        MakeChunkWorks<CDecryptWork>(WorkersFor(dataSize), reason, session, keyPair);
     if (works.empty())
         return EDecryptResult::Failed;
     CTempFile output = NewTempFileFor(outputPath);

@@ -147,27 +147,10 @@ private:
     std::vector<unsigned char> m_head;
 };
 
-// One work per worker, each with its own cipher and RSA contexts; none when one cannot be made.
-std::vector<std::unique_ptr<IChunkWork>> MakeEncryptWorks(unsigned count,
-                                                          const SSessionBlock& session,
-                                                          const CPublicKey& recipient,
-                                                          std::string& reason)
-{
-    std::vector<std::unique_ptr<IChunkWork>> works;
-    for (unsigned i = 0; i < count; ++i) {
-        auto work = std::make_unique<CEncryptWork>(session, recipient);
-        if (!work->IsReady(reason))
-            return {};
-        works.push_back(std::move(work));
-    }
-    return works;
-}
-
 // Workers enough for the source: a small one does not start threads it has no jobs for.
 unsigned WorkersFor(std::uint64_t sourceSize)
 {
-    const std::uint64_t jobs = (sourceSize + kJobSize - 1) / kJobSize;
-    return static_cast<unsigned>(std::clamp<std::uint64_t>(jobs, 1, ChunkWorkerCount()));
+    return ChunkWorkerCountFor((sourceSize + kJobSize - 1) / kJobSize);
 }
 
 // Reads the next job's input; false on a read error. Unlike a short read, a read error is not
@@ -290,7 +273,7 @@ bool Encrypt(const std::string& sourcePath, const std::string& containerPath,
     // before it: declared after it, they are joined first on every path.
     CEncryptedFile container;
     std::vector<std::unique_ptr<IChunkWork>> works =
-        MakeEncryptWorks(WorkersFor(sourceSize), session, recipient, reason);
+        MakeChunkWorks<CEncryptWork>(WorkersFor(sourceSize), reason, session, recipient);
     if (works.empty())
         return false;
     CChunkWorkers workers(std::move(works), kJobsPerWorker);

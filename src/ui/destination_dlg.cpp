@@ -73,15 +73,3 @@ std::optional<CDestinationDlg::SFailedCheck> CDestinationDlg::FirstFailedCheck()
         return SFailedCheck {kIdsNotPublicKey, kIdDestinationUrl, true};
     return std::nullopt;
 }
-
-void CDestinationDlg::FocusField(int id)
-{
-    QLineEdit& field = Field(id);
-    field.setFocus(Qt::OtherFocusReason);
-    field.selectAll();
-}
-
-QLineEdit& CDestinationDlg::Field(int id) const
-{
-    return *Control<QLineEdit>(id);
-}

@@ -7,8 +7,6 @@
 #include <optional>
 #include <string>
 
-class QLineEdit;
-
 // One destination's name and URL (template 110), for adding or modifying it.
 //
 // Modes, fixed by what the caller sets before exec():
@@ -47,8 +45,4 @@ private:
     // The first check the entered destination fails, in order: name set, name unused, URL is
     // http(s), URL unused, a key can be fetched, it is a public key. Nothing when all pass.
     std::optional<SFailedCheck> FirstFailedCheck() const;
-    // Moves the focus to the field and selects its text, ready to be typed over.
-    void FocusField(int id);
-
-    QLineEdit& Field(int id) const;
 };

@@ -89,15 +89,3 @@ void CImportDialog::ShowMembers()
     Field(kIdKeyPairName).setText(QString::fromStdString(m_strName));
     Field(kIdImportFile).setText(QString::fromStdString(m_strFile));
 }
-
-void CImportDialog::FocusField(int id)
-{
-    QLineEdit& field = Field(id);
-    field.setFocus(Qt::OtherFocusReason);
-    field.selectAll();
-}
-
-QLineEdit& CImportDialog::Field(int id) const
-{
-    return *Control<QLineEdit>(id);
-}

@@ -5,8 +5,6 @@
 #include <optional>
 #include <string>
 
-class QLineEdit;
-
 // The name and export file of a key pair to bring into the key pair list (template 134). OK
 // accepts only a named, existing, readable key pair file whose key GUID is in no entry of the
 // list yet; the key management dialog then copies the file into the keys folder as
@@ -45,7 +43,4 @@ private:
 
     void ReadControls();
     void ShowMembers();
-    // Moves the focus to the field and selects its text, ready to be typed over.
-    void FocusField(int id);
-    QLineEdit& Field(int id) const;
 };

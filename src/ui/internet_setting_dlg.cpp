@@ -81,12 +81,5 @@ void CInternetSettingDlg::ReadControls()
 void CInternetSettingDlg::RefuseField(int messageId, int fieldId)
 {
     MessageBoxError(this, messageId);
-    QLineEdit& field = Field(fieldId);
-    field.setFocus(Qt::OtherFocusReason);
-    field.selectAll();
-}
-
-QLineEdit& CInternetSettingDlg::Field(int id) const
-{
-    return *Control<QLineEdit>(id);
+    FocusField(fieldId);
 }

@@ -4,8 +4,6 @@
 
 #include <string>
 
-class QLineEdit;
-
 // The internet settings (template 130): where new public key files are uploaded by FTP, the FTP
 // account, and the web URL they can be fetched from. The fields open with the repository's
 // settings; OK checks the form of the two locations, stores all five values and writes inet.conf
@@ -34,6 +32,4 @@ private:
     void ReadControls();
     // Shows the error, then moves the focus to the field and selects its text.
     void RefuseField(int messageId, int fieldId);
-
-    QLineEdit& Field(int id) const;
 };

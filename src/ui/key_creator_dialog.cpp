@@ -257,8 +257,3 @@ void CKeyCreatorDialog::SetProgress(int position)
     progress->setValue(position);
     progress->repaint();
 }
-
-QLineEdit& CKeyCreatorDialog::Field(int id) const
-{
-    return *Control<QLineEdit>(id);
-}

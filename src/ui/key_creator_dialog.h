@@ -8,7 +8,6 @@
 class CKeyManagerDlg;
 class CKeyPair;
 class CTempFile;
-class QLineEdit;
 
 // Creates one key pair and publishes its public key (template 132). The fields open with the
 // internet settings; what the user changes here serves this creation only.
@@ -68,8 +67,6 @@ private:
     // Shown at once: nothing else would paint them while the sequence runs.
     void SetStatus(int id);
     void SetProgress(int position);
-
-    QLineEdit& Field(int id) const;
 
     CKeyManagerDlg& m_owner;
     // The creation sequence runs.

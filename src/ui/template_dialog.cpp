@@ -1,6 +1,7 @@
 #include "ui/template_dialog.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -62,4 +63,16 @@ QPushButton* CTemplateDialog::DefaultButton() const
             return button;
     }
     return nullptr;
+}
+
+QLineEdit& CTemplateDialog::Field(int id) const
+{
+    return *Control<QLineEdit>(id);
+}
+
+void CTemplateDialog::FocusField(int id)
+{
+    QLineEdit& field = Field(id);
+    field.setFocus(Qt::OtherFocusReason);
+    field.selectAll();
 }

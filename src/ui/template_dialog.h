@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 
@@ -33,6 +34,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     QVBoxLayout& WindowLayout() const { return *m_pLayout; }
+
+    // The edit field id.
+    QLineEdit& Field(int id) const;
+    // Moves the focus to edit field id with its text selected, ready to be typed over: where a
+    // dialog sends the user after refusing what the field holds.
+    void FocusField(int id);
 
 private:
     QPushButton* DefaultButton() const;

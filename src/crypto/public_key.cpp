@@ -1,10 +1,8 @@
 #include "crypto/public_key.h"
 
+#include "crypto/oaep_context.h"
 #include "crypto/pem_text.h"
 #include "util/unique_fd.h"
-
-#include <openssl/err.h>
-#include <openssl/rsa.h>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -60,28 +58,13 @@ bool CPublicKey::WrapBytes(std::span<const unsigned char> plain,
 bool CPublicKey::RunOaep(bool decrypt, std::span<const unsigned char> input,
                          std::vector<unsigned char>& output) const
 {
-    output.clear();
-    if (!m_pRsa)
-        return false;
-    const auto init = decrypt ? EVP_PKEY_decrypt_init : EVP_PKEY_encrypt_init;
-    const auto run = decrypt ? EVP_PKEY_decrypt : EVP_PKEY_encrypt;
-    UniqueEvpPkeyCtx ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, m_pRsa.get(), nullptr));
-    std::size_t size = 0;
-    if (!ctx || init(ctx.get()) != 1 ||
-        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_OAEP_PADDING) != 1 ||
-        run(ctx.get(), nullptr, &size, input.data(), input.size()) != 1) {
-        ERR_clear_error();
-        return false;
-    }
-    output.resize(size);
+    using EDirection = COaepContext::EDirection;
+    COaepContext context(m_pRsa.get(), decrypt ? EDirection::Unwrap : EDirection::Wrap);
     // Encryption fails as well when the random generator cannot give the padding's seed.
-    if (run(ctx.get(), output.data(), &size, input.data(), input.size()) != 1) {
-        ERR_clear_error();
-        output.clear();
-        return false;
-    }
-    output.resize(size);
-    return true;
+    if (context)
+        return context.Run(input, output);
+    output.clear();
+    return false;
 }
 
 bool CPublicKey::SaveFile(const std::string& path)
